@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need. Safe to run again: it only asks
+# apt for what is missing.
+set -euo pipefail
+
+groups="${*:-linux}"
+pkgs=()
+for g in $groups; do
+  case "$g" in
+    linux) pkgs+=(build-essential cmake ninja-build pkg-config libsqlite3-dev sqlite3
+                  libgtest-dev libgmock-dev libbenchmark-dev) ;;
+    *) echo "install-deps: unknown group $g" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "install-deps: installing ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

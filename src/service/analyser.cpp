@@ -1,0 +1,118 @@
+#include "service/analyser.h"
+
+#include "store/db_helpers.h"
+#include "store/dialect.h"
+#include "store/error.h"
+#include "store/module_state.h"
+
+namespace quorvel {
+
+int16_t Add16(int32_t a, int32_t b) {
+    int32_t r = a + b;
+    if (r < INT16_MIN || r > INT16_MAX) err::Raise(err::kOverflow);
+    return static_cast<int16_t>(r);
+}
+
+int16_t Sub16(int32_t a, int32_t b) {
+    int32_t r = a - b;
+    if (r < INT16_MIN || r > INT16_MAX) err::Raise(err::kOverflow);
+    return static_cast<int16_t>(r);
+}
+
+std::u16string Mid(const std::u16string& text, int32_t start, int32_t count) {
+    if (start < 1 || count < 0) err::Raise(err::kInvalidProcedureCall);
+    size_t from = static_cast<size_t>(start) - 1;
+    if (from >= text.size()) return u"";
+    return text.substr(from, static_cast<size_t>(count));
+}
+
+GetAnalyseBarCode::~GetAnalyseBarCode() { CloseConnection(); }
+
+void GetAnalyseBarCode::ConnString(const std::u16string& value) { Module().ConnString = value; }
+void GetAnalyseBarCode::TxmGZ(const std::u16string& value) { Module().TxmGZ = value; }
+void GetAnalyseBarCode::TXMName(const std::u16string& value) { Module().TXMName = value; }
+void GetAnalyseBarCode::ConnectionTime(int16_t value) { Module().ConnectionTime = value; }
+
+std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid, const std::u16string& Txm,
+                                               const std::u16string& Gzid) noexcept {
+    try {
+        auto& m = Module();
+        std::u16string txm = Txm.empty() ? m.TXMName : Txm;
+        std::u16string gzid = Gzid.empty() ? m.TxmGZ : Gzid;
+        if (!OpenConnection(m.ConnString)) return u"";
+        std::u16string acc;
+        if (!lbid.empty()) {
+            size_t start = 0;
+            for (;;) {
+                size_t comma = lbid.find(u',', start);
+                std::u16string item = lbid.substr(start, comma == std::u16string::npos ? std::u16string::npos : comma - start);
+                acc += GetSegmentValue(item, txm, gzid);
+                acc += u',';
+                if (comma == std::u16string::npos) break;
+                start = comma + 1;
+            }
+        }
+        if (!acc.empty()) acc.pop_back();
+        return acc;
+    } catch (...) {
+        return u"";  // only resource exhaustion gets here; the host still gets a text
+    }
+}
+
+std::u16string GetAnalyseBarCode::GetSegmentValue(const std::u16string& lbid, const std::u16string& txm,
+                                                  const std::u16string& gzid) {
+    std::u16string segment;
+    try {
+        auto& m = Module();
+        m.SqlText =
+            u"select top 1 isnull(startws,0) as startws,isnull(endws,0) as endws,isnull(xsws,0) as "
+            u"xsws,dnmid as dnmid from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid where lbid=" +
+            SqlQuote(lbid) + u" and a.gzid=" + SqlQuote(gzid);
+        m.DbRs = OpenReadOnlyRs(m.SqlText);
+        int16_t s = 0, e = 0, x = 0, l = 0;
+        if (!m.DbRs) err::Raise(err::kObjectNotSet);
+        if (m.DbRs->RecordCount() > 0) {
+            s = m.DbRs->Fields(u"startws").Value.ToInt16();
+            e = m.DbRs->Fields(u"endws").Value.ToInt16();
+            x = m.DbRs->Fields(u"xsws").Value.ToInt16();
+            FieldValue dnmid = m.DbRs->Fields(u"dnmid").Value;
+            std::u16string code = dnmid.IsNull() ? std::u16string() : dnmid.ToText();
+            if (code.size() > static_cast<size_t>(INT16_MAX)) err::Raise(err::kOverflow);
+            l = static_cast<int16_t>(code.size());
+        }
+        int16_t from = Add16(s, l);
+        int16_t count = Add16(Sub16(e, s), 1);
+        segment = Mid(txm, from, count);
+        if (x != 0) {
+            try {
+                segment = InsertDecimalPoint(segment, x);
+            } catch (const DbError&) {
+                // fewer characters than decimal places: the segment is used as cut
+            }
+        }
+    } catch (...) {
+        // The value stays as far as it got; the helpers have shown their own messages.
+    }
+    return segment;
+}
+
+std::u16string GetAnalyseBarCode::InsertDecimalPoint(const std::u16string& segment, int16_t places) {
+    if (places < 0 || segment.size() < static_cast<size_t>(places)) {
+        err::Raise(err::kInvalidProcedureCall);
+    }
+    size_t head = segment.size() - static_cast<size_t>(places);
+    return segment.substr(0, head) + u"." + segment.substr(head);
+}
+
+std::u16string GetAnalyseBarCode::StoreCode(const std::u16string& Gzid) noexcept {
+    try {
+        auto& m = Module();
+        m.SqlText = u"select dnmid from txm_gzzb where gzid=" + SqlQuote(Gzid);
+        FieldValue v = GetFieldValue(m.SqlText, u"dnmid");
+        return v.IsNull() ? std::u16string() : v.ToText();
+    } catch (...) {
+        return u"";
+    }
+}
+
+}  // namespace quorvel

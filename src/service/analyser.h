@@ -1,0 +1,43 @@
+// The analyser the host calls for each scanned barcode. It keeps nothing of its own: its
+// properties write the shared module state, and every method returns a text whatever happens.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quorvel {
+
+class GetAnalyseBarCode {
+public:
+    GetAnalyseBarCode() = default;
+    ~GetAnalyseBarCode();  // closes the shared connection, for every object on the thread
+    GetAnalyseBarCode(const GetAnalyseBarCode&) = delete;
+    GetAnalyseBarCode& operator=(const GetAnalyseBarCode&) = delete;
+
+    // Write-only properties.
+    void ConnString(const std::u16string& value);
+    void TxmGZ(const std::u16string& value);
+    void TXMName(const std::u16string& value);
+    void ConnectionTime(int16_t value);
+
+    std::u16string ParseBarCode(const std::u16string& lbid, const std::u16string& Txm = u"",
+                                const std::u16string& Gzid = u"") noexcept;
+    std::u16string StoreCode(const std::u16string& Gzid = u"") noexcept;
+
+    // Exposed for tests; the host reaches them only through ParseBarCode.
+    static std::u16string GetSegmentValue(const std::u16string& lbid, const std::u16string& txm,
+                                          const std::u16string& gzid);
+    // Throws when the segment is shorter than the decimal places or they are negative.
+    static std::u16string InsertDecimalPoint(const std::u16string& segment, int16_t places);
+};
+
+// Characters of text from the 1-based start for count characters, as the host's Mid does:
+// start below 1 or a negative count fail, a start past the end gives "", a count running past
+// the end stops there.
+std::u16string Mid(const std::u16string& text, int32_t start, int32_t count);
+
+// 16-bit signed arithmetic that fails on overflow, as the host's integer arithmetic does.
+int16_t Add16(int32_t a, int32_t b);
+int16_t Sub16(int32_t a, int32_t b);
+
+}  // namespace quorvel

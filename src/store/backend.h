@@ -1,0 +1,47 @@
+// What a database backend gives the connection/recordset layer. Results are read whole: the
+// layer only ever uses static, client-side result sets.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/connstring.h"
+#include "store/value.h"
+
+namespace quorvel {
+
+struct Column {
+    std::u16string name;
+    short type = adtype::kVarWChar;
+};
+
+struct ResultData {
+    std::vector<Column> columns;
+    std::vector<std::vector<FieldValue>> rows;
+};
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+    // Statements arrive in the host's dialect; each backend adapts them to its database.
+    virtual void Execute(const std::u16string& sql) = 0;
+    virtual std::shared_ptr<const ResultData> Query(const std::u16string& sql) = 0;
+    virtual void Begin() = 0;
+    virtual void Commit() = 0;
+    virtual void Rollback() = 0;
+    virtual void Close() noexcept = 0;
+};
+
+// Opens a backend for a connection string, or returns nullptr when the string is not for it.
+// Throws DbError when it is for it but the open fails.
+using BackendFactory =
+    std::function<std::unique_ptr<Backend>(const ConnString& cs, std::u16string_view raw, int timeoutSeconds)>;
+
+// Factories are tried in the order they were registered; the embedded one is always first.
+void RegisterBackend(BackendFactory factory);
+
+std::unique_ptr<Backend> OpenSqliteBackend(const ConnString& cs, std::u16string_view raw, int timeoutSeconds);
+
+}  // namespace quorvel

@@ -1,0 +1,176 @@
+#include "store/connection.h"
+
+#include <mutex>
+
+#include "store/error.h"
+#include "store/text.h"
+
+namespace quorvel {
+
+namespace {
+std::vector<BackendFactory>& Factories() {
+    static std::vector<BackendFactory> factories{OpenSqliteBackend};
+    return factories;
+}
+std::mutex& FactoriesMutex() {
+    static std::mutex m;
+    return m;
+}
+thread_local Connection::StatementHook tStatementHook;
+
+void RunHook(const std::u16string& sql) {
+    if (tStatementHook) tStatementHook(sql);
+}
+}  // namespace
+
+void RegisterBackend(BackendFactory factory) {
+    std::lock_guard lock(FactoriesMutex());
+    Factories().push_back(std::move(factory));
+}
+
+void Connection::SetStatementHook(StatementHook hook) { tStatementHook = std::move(hook); }
+
+Connection::~Connection() { Close(); }
+
+void Connection::Open(const std::u16string& connectionString, const std::u16string&,
+                      const std::u16string&) {
+    if (backend_) err::Raise(err::kAlreadyOpen);
+    ConnString cs = ConnString::Parse(connectionString);
+    std::vector<BackendFactory> factories;
+    {
+        std::lock_guard lock(FactoriesMutex());
+        factories = Factories();
+    }
+    int timeout = static_cast<int>(ConnectionTimeout);
+    for (auto& f : factories) {
+        if (auto b = f(cs, connectionString, timeout)) {
+            backend_ = std::move(b);
+            transactionDepth_ = 0;
+            return;
+        }
+    }
+    err::Raise(err::kProviderNotFound);
+}
+
+void Connection::Close() {
+    if (!backend_) return;
+    auto b = std::move(backend_);
+    // Closing with a transaction pending abandons it, as the server does when the session ends.
+    if (transactionDepth_ > 0) {
+        try {
+            b->Rollback();
+        } catch (...) {
+        }
+    }
+    transactionDepth_ = 0;
+    b->Close();
+}
+
+Backend& Connection::Live() {
+    if (!backend_) err::Raise(err::kObjectClosed);
+    return *backend_;
+}
+
+void Connection::Execute(const std::u16string& sql) {
+    Backend& b = Live();
+    RunHook(sql);
+    b.Execute(sql);
+}
+
+std::shared_ptr<const ResultData> Connection::Query(const std::u16string& sql) {
+    if (!backend_) err::Raise(err::kConnectionInvalid);
+    RunHook(sql);
+    return backend_->Query(sql);
+}
+
+void Connection::BeginTrans() {
+    Backend& b = Live();
+    RunHook(u"BEGIN TRANSACTION");
+    // Nested transactions are not supported by the stores the component talks to.
+    if (transactionDepth_ > 0) {
+        throw DbError(err::kProviderError, u"Only one transaction can be active on this session.");
+    }
+    b.Begin();
+    ++transactionDepth_;
+}
+
+void Connection::CommitTrans() {
+    Backend& b = Live();
+    RunHook(u"COMMIT TRANSACTION");
+    if (transactionDepth_ == 0) throw DbError(err::kProviderError, u"No transaction is active.");
+    b.Commit();
+    --transactionDepth_;
+}
+
+void Connection::RollbackTrans() {
+    Backend& b = Live();
+    if (transactionDepth_ == 0) throw DbError(err::kProviderError, u"No transaction is active.");
+    // A rollback is never failed by the hook: it is the way back from an injected failure.
+    b.Rollback();
+    --transactionDepth_;
+}
+
+void Recordset::Open(const std::u16string& sql, const std::shared_ptr<Connection>& conn, int,
+                     int lockType, int) {
+    if (data_) err::Raise(err::kAlreadyOpen);
+    if (!conn || conn->State() != kStateOpen) err::Raise(err::kConnectionInvalid);
+    data_ = conn->Query(sql);
+    pos_ = 0;
+    lockType_ = lockType;
+}
+
+const ResultData& Recordset::Data() const {
+    if (!data_) err::Raise(err::kObjectClosed);
+    return *data_;
+}
+
+long Recordset::RecordCount() const { return static_cast<long>(Data().rows.size()); }
+bool Recordset::Eof() const { return pos_ >= Data().rows.size(); }
+bool Recordset::Bof() const { return Data().rows.empty(); }
+void Recordset::MoveFirst() {
+    Data();
+    pos_ = 0;
+}
+void Recordset::MoveNext() {
+    if (Eof()) err::Raise(err::kNoCurrentRecord);
+    ++pos_;
+}
+long Recordset::AbsolutePosition() const { return Eof() ? 0 : static_cast<long>(pos_ + 1); }
+
+const std::vector<Column>& Recordset::Columns() const { return Data().columns; }
+
+Field Recordset::Fields(std::u16string_view name) const {
+    const ResultData& d = Data();
+    for (size_t i = 0; i < d.columns.size(); ++i) {
+        if (EqualsNoCase(d.columns[i].name, name)) {
+            if (pos_ >= d.rows.size()) err::Raise(err::kNoCurrentRecord);
+            return Field{d.columns[i].name, d.columns[i].type, d.rows[pos_][i]};
+        }
+    }
+    err::Raise(err::kItemNotFound);
+}
+
+const FieldValue& Recordset::Value(size_t column) const {
+    const ResultData& d = Data();
+    if (column >= d.columns.size()) err::Raise(err::kItemNotFound);
+    if (pos_ >= d.rows.size()) err::Raise(err::kNoCurrentRecord);
+    return d.rows[pos_][column];
+}
+
+std::shared_ptr<Recordset> Recordset::Clone() const {
+    Data();
+    auto c = std::make_shared<Recordset>();
+    c->data_ = data_;  // rows are immutable, so the clone shares them and has its own cursor
+    c->lockType_ = lockType_;
+    c->CursorLocation = CursorLocation;
+    c->CacheSize = CacheSize;
+    return c;
+}
+
+void Recordset::Close() {
+    if (!data_) err::Raise(err::kObjectClosed);
+    data_.reset();
+    pos_ = 0;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,24 @@
+// The module procedures through which the analyser and the windows open the shared connection
+// and read the rule tables. Each catches its own failures, shows them and returns a harmless
+// value, so that its caller carries on.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "store/connection.h"
+#include "store/value.h"
+
+namespace quorvel {
+
+bool OpenConnection(const std::u16string& connString);
+void CloseConnection() noexcept;
+FieldValue GetFieldValue(const std::u16string& sql, std::u16string_view fieldName);
+int16_t GetRecordCount(const std::u16string& sql);
+std::shared_ptr<Recordset> OpenReadOnlyRs(const std::u16string& sql);
+std::shared_ptr<Recordset> OpenEditableRs(const std::u16string& sql);
+std::u16string GetListPart(std::u16string_view text, std::u16string_view delimiter, int16_t index);
+
+}  // namespace quorvel

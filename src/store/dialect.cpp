@@ -1,0 +1,159 @@
+#include "store/dialect.h"
+
+#include <vector>
+
+#include "store/text.h"
+
+namespace quorvel {
+
+std::u16string SqlQuote(std::u16string_view value) {
+    std::u16string out;
+    out.reserve(value.size() + 2);
+    out += u'\'';
+    for (char16_t c : value) {
+        if (c == u'\'') out += u'\'';
+        out += c;
+    }
+    out += u'\'';
+    return out;
+}
+
+namespace {
+
+enum class TokKind { Word, Number, Literal, Quoted, Space, Punct };
+
+struct Token {
+    TokKind kind;
+    std::u16string_view text;
+};
+
+bool IsWordStart(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u'@' ||
+           c == u'#' || c >= 0x80;
+}
+bool IsWordChar(char16_t c) { return IsWordStart(c) || (c >= u'0' && c <= u'9') || c == u'$'; }
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+std::vector<Token> Tokenize(std::u16string_view s) {
+    std::vector<Token> out;
+    size_t i = 0;
+    while (i < s.size()) {
+        size_t b = i;
+        char16_t c = s[i];
+        TokKind k;
+        if (c == u'\'' || ((c == u'N' || c == u'n') && i + 1 < s.size() && s[i + 1] == u'\'')) {
+            if (c != u'\'') ++i;
+            ++i;
+            while (i < s.size()) {
+                if (s[i] == u'\'') {
+                    if (i + 1 < s.size() && s[i + 1] == u'\'') {
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                ++i;
+            }
+            k = TokKind::Literal;
+        } else if (c == u'"' || c == u'[') {
+            char16_t close = c == u'[' ? u']' : u'"';
+            ++i;
+            while (i < s.size() && s[i] != close) ++i;
+            if (i < s.size()) ++i;
+            k = TokKind::Quoted;
+        } else if (IsSpace(c)) {
+            while (i < s.size() && IsSpace(s[i])) ++i;
+            k = TokKind::Space;
+        } else if (IsDigit(c)) {
+            while (i < s.size() && (IsDigit(s[i]) || s[i] == u'.')) ++i;
+            k = TokKind::Number;
+        } else if (IsWordStart(c)) {
+            while (i < s.size() && IsWordChar(s[i])) ++i;
+            k = TokKind::Word;
+        } else {
+            ++i;
+            k = TokKind::Punct;
+        }
+        out.push_back({k, s.substr(b, i - b)});
+    }
+    return out;
+}
+
+bool Is(const Token& t, std::u16string_view word) {
+    return t.kind == TokKind::Word && EqualsNoCase(t.text, word);
+}
+
+// Index of the next token after i that is not blank, or tokens.size().
+size_t NextSolid(const std::vector<Token>& t, size_t i) {
+    ++i;
+    while (i < t.size() && t[i].kind == TokKind::Space) ++i;
+    return i;
+}
+
+}  // namespace
+
+std::u16string AdaptSql(std::u16string_view sql, Dialect dialect) {
+    if (dialect == Dialect::SqlServer) {
+        // Text literals become N'...' so that non-ASCII text survives whatever the code page.
+        std::u16string out;
+        out.reserve(sql.size() + 8);
+        for (const Token& t : Tokenize(sql)) {
+            if (t.kind == TokKind::Literal && t.text.front() == u'\'') out += u'N';
+            out += t.text;
+        }
+        return out;
+    }
+    std::vector<Token> t = Tokenize(sql);
+    std::u16string out;
+    out.reserve(sql.size() + 16);
+    std::u16string limit;
+    int depth = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+        const Token& tok = t[i];
+        if (tok.kind == TokKind::Punct && tok.text == u"(") ++depth;
+        if (tok.kind == TokKind::Punct && tok.text == u")") --depth;
+        if (tok.kind == TokKind::Literal && tok.text.front() != u'\'') {
+            out += tok.text.substr(1);  // N'...' is a plain literal elsewhere
+            continue;
+        }
+        if (Is(tok, u"isnull")) {
+            size_t n = NextSolid(t, i);
+            if (n < t.size() && t[n].text == u"(") {
+                out += dialect == Dialect::Sqlite ? u"ifnull" : u"coalesce";
+                continue;
+            }
+        }
+        if (Is(tok, u"select") && depth == 0 && limit.empty()) {
+            size_t n = NextSolid(t, i);
+            if (n < t.size() && Is(t[n], u"top")) {
+                size_t m = NextSolid(t, n);
+                if (m < t.size() && t[m].kind == TokKind::Number) {
+                    limit = std::u16string(t[m].text);
+                    out += tok.text;
+                    i = m;  // drop "top N"; the blank after N stays
+                    continue;
+                }
+            }
+        }
+        if (Is(tok, u"delete")) {
+            size_t n = NextSolid(t, i);
+            if (n < t.size() && !Is(t[n], u"from") &&
+                (t[n].kind == TokKind::Word || t[n].kind == TokKind::Quoted)) {
+                out += tok.text;
+                out += u" from";
+                continue;
+            }
+        }
+        out += tok.text;
+    }
+    if (!limit.empty()) {
+        while (!out.empty() && (IsSpace(out.back()) || out.back() == u';')) out.pop_back();
+        out += u" limit ";
+        out += limit;
+    }
+    return out;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,104 @@
+#include "store/schema.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+
+#include "store/error.h"
+#include "store/text.h"
+
+namespace quorvel {
+
+std::vector<std::u16string> SchemaStatements(Dialect dialect) {
+    // Ids compare without regard to case, as the host's server does.
+    std::u16string ci;
+    std::u16string text = u"varchar";
+    switch (dialect) {
+        case Dialect::Sqlite: ci = u" COLLATE NOCASE"; break;
+        case Dialect::PostgreSql: text = u"citext"; break;
+        case Dialect::SqlServer: break;
+    }
+    auto col = [&](const char16_t* name, int width) {
+        std::u16string c = name;
+        c += u" ";
+        c += text;
+        if (text == u"varchar") c += u"(" + ToU16(width) + u")";
+        c += ci;
+        return c;
+    };
+    return {
+        u"CREATE TABLE txm_gzzb (" + col(u"gzid", 20) + u" NOT NULL PRIMARY KEY, " +
+            col(u"gzname", 50) + u", " + col(u"dnmid", 20) + u", txmzws int)",
+        u"CREATE TABLE txm_gzmx (" + col(u"gzid", 20) + u" NOT NULL, js int NOT NULL, " +
+            col(u"lbid", 20) + u", startws int, endws int, xsws int, " + col(u"bz", 50) +
+            u", PRIMARY KEY (gzid, js))",
+        u"CREATE INDEX ix_txm_gzmx_lbid ON txm_gzmx (gzid, lbid)",
+        u"CREATE TABLE glsx (" + col(u"id", 20) + u" NOT NULL, " + col(u"name", 50) +
+            u", fid int NOT NULL, PRIMARY KEY (fid, id))",
+    };
+}
+
+std::vector<std::u16string> DemoStatements() {
+    return {
+        // Segment categories, and rows of other attribute families that must never show up.
+        u"insert into glsx (id,name,fid) values ('A','商品编码',1006)",
+        u"insert into glsx (id,name,fid) values ('B','金额',1006)",
+        u"insert into glsx (id,name,fid) values ('W','重量',1006)",
+        u"insert into glsx (id,name,fid) values ('P','单价',1006)",
+        u"insert into glsx (id,name,fid) values ('A','红色',1001)",
+        u"insert into glsx (id,name,fid) values ('K','千克',1002)",
+        u"insert into glsx (id,name,fid) values ('G','克',1002)",
+        // The worked example: in-store code 21, item code at 1-5, amount at 6-10 with 2 decimals.
+        u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('R01','示例规则','21',10)",
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('R01',1,'A',1,5,0,'')",
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('R01',2,'B',6,10,2,'')",
+        // A weighing scale's 18-digit label: 28, item code, weight in kg (3 decimals), price
+        // (2 decimals), check digit.
+        u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('CZ18','电子秤条码','28',15)",
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('CZ18',1,'A',1,5,0,'')",
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('CZ18',2,'W',6,10,3,'')",
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('CZ18',3,'B',11,15,2,'')",
+    };
+}
+
+void CreateSchema(Connection& conn, Dialect dialect) {
+    for (const auto& s : SchemaStatements(dialect)) conn.Execute(s);
+}
+
+void InsertDemoData(Connection& conn) {
+    conn.BeginTrans();
+    try {
+        for (const auto& s : DemoStatements()) conn.Execute(s);
+        conn.CommitTrans();
+    } catch (...) {
+        conn.RollbackTrans();
+        throw;
+    }
+}
+
+void CreateSqliteStore(const std::string& path, bool demo) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+        throw DbError(err::kProviderError, u"The store exists already: " + FromUtf8(path));
+    }
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    std::u16string msg = (rc != SQLITE_OK && db) ? FromUtf8(sqlite3_errmsg(db)) : u"";
+    sqlite3_close_v2(db);
+    if (rc != SQLITE_OK) throw DbError(err::kProviderError, msg + u": " + FromUtf8(path));
+    try {
+        Connection conn;
+        conn.Open(u"Provider=SQLite;Data Source=\"" + FromUtf8(path) + u"\"");
+        conn.BeginTrans();
+        CreateSchema(conn, Dialect::Sqlite);
+        if (demo) {
+            for (const auto& s : DemoStatements()) conn.Execute(s);
+        }
+        conn.CommitTrans();
+    } catch (...) {
+        std::filesystem::remove(path, ec);  // leave no half-made store behind
+        throw;
+    }
+}
+
+}  // namespace quorvel

@@ -1,0 +1,24 @@
+// Wide text helpers. The core keeps text as UTF-16 because the host's strings are UTF-16 and
+// every position and length the rules speak of counts 16-bit units.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quorvel {
+
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view text);
+
+// Upper-casing as the host's string functions do it for the texts rules hold: ASCII and the
+// Latin-1/Latin Extended and Greek/Cyrillic letters; everything else (CJK included) is unchanged.
+std::u16string ToUpper(std::u16string_view text);
+char16_t ToUpperChar(char16_t c);
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+
+// Leading and trailing blanks (U+0020 only) removed.
+std::u16string TrimSpaces(std::u16string_view text);
+
+std::u16string ToU16(long long n);
+
+}  // namespace quorvel

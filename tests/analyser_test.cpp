@@ -1,0 +1,216 @@
+// The analyser on every store target, on our schema and on one a host made itself.
+#include <gtest/gtest.h>
+
+#include "service/analyser.h"
+#include "store/connection.h"
+#include "store/db_helpers.h"
+#include "store/error.h"
+#include "store/module_state.h"
+#include "support.h"
+
+using namespace quorvel;
+using namespace quorvel::test;
+
+namespace {
+
+std::u16string Level(const char16_t* gzid, int js, const char16_t* lbid, const char16_t* s,
+                     const char16_t* e, const char16_t* x) {
+    return std::u16string(u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('") +
+           gzid + u"'," + ToU16(js) + u",'" + lbid + u"'," + s + u"," + e + u"," + x + u",'')";
+}
+
+std::u16string Rule(const char16_t* gzid, const char16_t* dnmid) {
+    return std::u16string(u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('") + gzid +
+           u"','n'," + dnmid + u",0)";
+}
+
+struct Param {
+    size_t target;
+    Schema schema;
+};
+void PrintTo(const Param& p, std::ostream* os) {
+    *os << Targets()[p.target].name << (p.schema == Schema::Ours ? "/ours" : "/host");
+}
+
+class Analyser : public ::testing::TestWithParam<Param> {
+protected:
+    void SetUp() override {
+        store = Targets()[GetParam().target].create(GetParam().schema);
+        store->Exec({
+            Rule(u"R01", u"'21'"), Level(u"R01", 1, u"A", u"1", u"5", u"0"),
+            Level(u"R01", 2, u"B", u"6", u"10", u"2"),
+            Rule(u"NUL", u"null"), Level(u"NUL", 1, u"A", u"1", u"3", u"0"),
+            Rule(u"EMP", u"''"), Level(u"EMP", 1, u"A", u"1", u"3", u"null"),
+            Level(u"EMP", 2, u"Z", u"null", u"null", u"null"),
+            Rule(u"DEC", u"''"), Level(u"DEC", 1, u"K", u"1", u"4", u"2"),
+            Level(u"DEC", 2, u"M", u"1", u"4", u"5"), Level(u"DEC", 3, u"N", u"1", u"4", u"-1"),
+            Rule(u"OV", u"'21'"), Level(u"OV", 1, u"A", u"32767", u"32767", u"0"),
+            Level(u"OV", 2, u"B", u"0", u"32767", u"0"), Level(u"OV", 3, u"C", u"32766", u"32767", u"0"),
+            Level(u"OV", 4, u"D", u"1", u"40000", u"0"),
+            Rule(u"O''X", u"'9'"), Level(u"O''X", 1, u"A''1", u"1", u"2", u"0"),
+            Rule(u"U", u"'2'"), Level(u"U", 1, u"A", u"1", u"2", u"0"), Level(u"U", 2, u"B", u"3", u"4", u"0"),
+        });
+        analyser = std::make_unique<GetAnalyseBarCode>();
+        analyser->ConnString(store->ConnString());
+    }
+    void TearDown() override {
+        analyser.reset();
+        Connection::SetStatementHook(nullptr);
+        Module() = ModuleState{};
+    }
+    std::u16string Parse(const std::u16string& lbid, const std::u16string& txm, const std::u16string& gzid) {
+        return analyser->ParseBarCode(lbid, txm, gzid);
+    }
+
+    std::unique_ptr<TestStore> store;
+    RecordingBoxes boxes;
+    std::unique_ptr<GetAnalyseBarCode> analyser;
+};
+
+TEST_P(Analyser, WorkedExampleAndCategoryLists) {
+    const std::u16string code = u"2100123004567";
+    EXPECT_EQ(Parse(u"A,B", code, u"R01"), u"00123,004.56");
+    EXPECT_EQ(Parse(u"A,C,B", code, u"R01"), u"00123,,004.56");
+    EXPECT_EQ(Parse(u"C,B,C", code, u"R01"), u",004.56,");
+    EXPECT_EQ(Parse(u"A", code, u"R01"), u"00123");
+    EXPECT_EQ(Parse(u"A,B,", code, u"R01"), u"00123,004.56,");
+    EXPECT_EQ(Parse(u" A", code, u"R01"), u"");  // items are not trimmed
+    EXPECT_EQ(Parse(u"B,A", u"9900123004567", u"R01"), u"004.56,00123");  // prefix never compared
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_P(Analyser, EmptyListStillOpensTheConnection) {
+    auto before = Module().DbConn;
+    EXPECT_EQ(Parse(u"", u"2100123004567", u"R01"), u"");
+    ASSERT_TRUE(Module().DbConn);
+    EXPECT_NE(Module().DbConn, before);
+    EXPECT_EQ(Module().DbConn->State(), kStateOpen);
+    analyser->ConnString(u"Provider=SQLite;Data Source=/nonexistent/x.db");
+    EXPECT_EQ(Parse(u"", u"2100123004567", u"R01"), u"");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].title, u"错误：");
+    EXPECT_EQ(Parse(u"A,B", u"2100123004567", u"R01"), u"");
+    EXPECT_EQ(boxes.boxes.size(), 2u);
+}
+
+TEST_P(Analyser, DefaultsFromTheModuleForOmittedAndEmptyArguments) {
+    EXPECT_EQ(Parse(u"A,B,C", u"2100123004567", u""), u",,");  // TxmGZ never set
+    analyser->TxmGZ(u"R01");
+    analyser->TXMName(u"2100123004567");
+    EXPECT_EQ(analyser->ParseBarCode(u"A,B"), u"00123,004.56");
+    EXPECT_EQ(Parse(u"A,B", u"", u""), u"00123,004.56");
+    EXPECT_EQ(Parse(u"A", u"2199999", u""), u"99999");
+    EXPECT_EQ(Parse(u"A", u"", u"NUL"), u"210");
+}
+
+TEST_P(Analyser, InStoreCodeLengthShiftsPositions) {
+    EXPECT_EQ(Parse(u"A", u"123456", u"NUL"), u"123");  // Null dnmid: position 1 is the first character
+    EXPECT_EQ(Parse(u"A", u"123456", u"EMP"), u"123");  // empty dnmid, Null xsws
+    EXPECT_EQ(Parse(u"Z", u"123456", u"EMP"), u"");     // Null positions read as 0: start 0 gives nothing
+    EXPECT_EQ(Parse(u"A,B", u"2ab", u"U"), u"ab,");
+}
+
+TEST_P(Analyser, DecimalPlaces) {
+    EXPECT_EQ(Parse(u"K", u"1234", u"DEC"), u"12.34");
+    EXPECT_EQ(Parse(u"K", u"12", u"DEC"), u".12");
+    EXPECT_EQ(Parse(u"K", u"1", u"DEC"), u"1");
+    EXPECT_EQ(Parse(u"K", u"", u"DEC"), u"");  // the module's empty barcode text
+    EXPECT_EQ(Parse(u"K", u"123456", u"DEC"), u"12.34");
+    EXPECT_EQ(Parse(u"M", u"1234", u"DEC"), u"1234");  // more places than characters
+    EXPECT_EQ(Parse(u"N", u"1234", u"DEC"), u"1234");  // negative places
+    EXPECT_EQ(Parse(u"B", u"21001230045", u"R01"), u"00.45");  // barcode shorter than the level
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_P(Analyser, SixteenBitOverflowLeavesTheValueEmpty) {
+    const std::u16string longCode(40000, u'7');
+    EXPECT_EQ(Parse(u"A", longCode, u"OV"), u"");  // 32767 + 2 overflows
+    EXPECT_EQ(Parse(u"B", longCode, u"OV"), u"");  // 32767 - 0 + 1 overflows
+    EXPECT_EQ(Parse(u"C", longCode, u"OV"), u"");  // 32766 + 2 fits... but 32768 does not
+    EXPECT_EQ(Parse(u"D", longCode, u"OV"), u"");  // endws beyond 16 bits fails its conversion
+    EXPECT_EQ(Parse(u"A,B,C,D", longCode, u"OV"), u",,,");
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_P(Analyser, PositionsCountUtf16Units) {
+    // U+1F600 is two units: it takes positions 1 and 2 after the one-character in-store code.
+    EXPECT_EQ(Parse(u"A,B", u"2\U0001F600店9", u"U"), u"\U0001F600,店9");
+    EXPECT_EQ(Parse(u"A", u"2店铺码", u"U"), u"店铺");
+}
+
+TEST_P(Analyser, QuotesInIdsAreValuesNotSyntax) {
+    EXPECT_EQ(Parse(u"A'1", u"912", u"O'X"), u"12");
+    EXPECT_EQ(Parse(u"A' or '1'='1", u"2100123004567", u"R01"), u"");
+    EXPECT_EQ(analyser->StoreCode(u"O'X"), u"9");
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_P(Analyser, AFailedLevelQueryIsReportedOnceAndTheOthersAreComputed) {
+    Connection::SetStatementHook([](const std::u16string& sql) {
+        if (sql.find(u"lbid='B'") != std::u16string::npos) throw DbError(err::kProviderError, u"boom");
+    });
+    EXPECT_EQ(Parse(u"A,B,A", u"2100123004567", u"R01"), u"00123,,00123");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].prompt, u"boom");
+    EXPECT_EQ(boxes.boxes[0].buttons, 16);
+    EXPECT_EQ(boxes.boxes[0].title, u"Error:");
+}
+
+TEST_P(Analyser, StoreCodeUsesTheConnectionAsItIs) {
+    // Never opened on this thread: the lookup fails and says so.
+    EXPECT_EQ(analyser->StoreCode(u"R01"), u"");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].title, u"系统提示");
+    Parse(u"", u"", u"");
+    EXPECT_EQ(analyser->StoreCode(u"R01"), u"21");
+    EXPECT_EQ(analyser->StoreCode(u"NUL"), u"");
+    EXPECT_EQ(analyser->StoreCode(u"nothing"), u"");
+    analyser->TxmGZ(u"R01");
+    EXPECT_EQ(analyser->StoreCode(), u"");  // no default from TxmGZ
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+TEST_P(Analyser, ReleasingOneObjectClosesTheConnectionForTheOther) {
+    auto second = std::make_unique<GetAnalyseBarCode>();
+    second->TxmGZ(u"R01");  // shared: the first object sees it too
+    EXPECT_EQ(analyser->ParseBarCode(u"A", u"2100123004567"), u"00123");
+    EXPECT_EQ(second->StoreCode(u"R01"), u"21");
+    analyser.reset();
+    EXPECT_FALSE(Module().DbConn);
+    EXPECT_EQ(second->StoreCode(u"R01"), u"");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].prompt, err::Describe(err::kConnectionInvalid));
+    EXPECT_EQ(boxes.boxes[0].title, u"系统提示");
+    EXPECT_EQ(second->ParseBarCode(u"B", u"2100123004567"), u"004.56");  // opens a new one
+    EXPECT_EQ(second->StoreCode(u"R01"), u"21");
+}
+
+std::vector<Param> AllParams() {
+    std::vector<Param> p;
+    for (size_t i = 0; i < Targets().size(); ++i) {
+        p.push_back({i, Schema::Ours});
+        p.push_back({i, Schema::Host});
+    }
+    return p;
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, Analyser, ::testing::ValuesIn(AllParams()), [](const auto& info) {
+    return Targets()[info.param.target].name + (info.param.schema == Schema::Ours ? "_OurSchema" : "_HostSchema");
+});
+
+TEST(AnalyserPieces, MidAndSixteenBitArithmetic) {
+    EXPECT_EQ(Mid(u"abcdef", 2, 3), u"bcd");
+    EXPECT_EQ(Mid(u"abc", 3, 10), u"c");
+    EXPECT_EQ(Mid(u"abc", 4, 1), u"");
+    EXPECT_EQ(Mid(u"abc", 1, 0), u"");
+    EXPECT_THROW(Mid(u"abc", 0, 1), DbError);
+    EXPECT_THROW(Mid(u"abc", 1, -1), DbError);
+    EXPECT_EQ(Add16(32766, 1), 32767);
+    EXPECT_THROW(Add16(32767, 1), DbError);
+    EXPECT_THROW(Sub16(-32768, 1), DbError);
+    EXPECT_EQ(GetAnalyseBarCode::InsertDecimalPoint(u"12", 2), u".12");
+    EXPECT_EQ(GetAnalyseBarCode::InsertDecimalPoint(u"", 0), u".");
+    EXPECT_THROW(GetAnalyseBarCode::InsertDecimalPoint(u"1", 2), DbError);
+}
+
+}  // namespace

@@ -1,0 +1,208 @@
+// The lookup helpers on every available store target.
+#include <gtest/gtest.h>
+
+#include "store/db_helpers.h"
+#include "store/dialect.h"
+#include "store/error.h"
+#include "store/message_box.h"
+#include "store/module_state.h"
+#include "support.h"
+
+using namespace quorvel;
+using namespace quorvel::test;
+
+namespace {
+
+class Helpers : public ::testing::TestWithParam<size_t> {
+protected:
+    void SetUp() override {
+        store = Targets()[GetParam()].create(Schema::Ours);
+        store->Exec({
+            u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('R01','示例','21',10)",
+            u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('N1',null,null,null)",
+            u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('R01',1,'A',1,5,0,'')",
+        });
+        ASSERT_TRUE(OpenConnection(store->ConnString()));
+    }
+    void TearDown() override {
+        CloseConnection();
+        Module() = ModuleState{};
+    }
+    std::unique_ptr<TestStore> store;
+    RecordingBoxes boxes;
+};
+
+TEST_P(Helpers, OpenConnectionReplacesTheSharedConnection) {
+    auto first = Module().DbConn;
+    EXPECT_TRUE(OpenConnection(store->ConnString()));
+    EXPECT_NE(Module().DbConn, first);
+    EXPECT_EQ(Module().DbConn->State(), kStateOpen);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_P(Helpers, OpenConnectionFailureShowsTheMessageAndKeepsAnUnopenedObject) {
+    EXPECT_FALSE(OpenConnection(u"Provider=SQLite;Data Source=/nonexistent/dir/x.db"));
+    EXPECT_FALSE(OpenConnection(u"Provider=NoSuchProvider;Data Source=x"));
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    for (const auto& b : boxes.boxes) {
+        EXPECT_EQ(b.prompt, u"数据库连接失败,请与管理员联系!");
+        EXPECT_EQ(b.buttons, 48);
+        EXPECT_EQ(b.title, u"错误：");
+    }
+    ASSERT_TRUE(Module().DbConn);
+    EXPECT_EQ(Module().DbConn->State(), kStateClosed);
+}
+
+TEST_P(Helpers, GetFieldValueReturnsValuesAndTypedDefaults) {
+    EXPECT_EQ(GetFieldValue(u"select dnmid from txm_gzzb where gzid='R01'", u"DNMID").ToText(), u"21");
+    // Null text, no row, and an aggregate over nothing.
+    FieldValue nullText = GetFieldValue(u"select dnmid from txm_gzzb where gzid='N1'", u"dnmid");
+    EXPECT_EQ(nullText.kind(), FieldValue::Kind::Text);
+    EXPECT_EQ(nullText.ToText(), u"");
+    FieldValue noRow = GetFieldValue(u"select txmzws from txm_gzzb where gzid='none'", u"txmzws");
+    EXPECT_EQ(noRow.kind(), FieldValue::Kind::Int16);
+    EXPECT_EQ(noRow.ToInt16(), 0);
+    FieldValue noText = GetFieldValue(u"select gzname from txm_gzzb where gzid='none'", u"gzname");
+    EXPECT_EQ(noText.kind(), FieldValue::Kind::Text);
+    FieldValue maxJs = GetFieldValue(u"select max(js) as MaxJs from txm_gzmx where gzid='N1'", u"MaxJs");
+    EXPECT_EQ(maxJs.kind(), FieldValue::Kind::Int16);
+    EXPECT_EQ(maxJs.ToInt16(), 0);
+    EXPECT_EQ(GetFieldValue(u"select max(js) as MaxJs from txm_gzmx where gzid='R01'", u"MaxJs").ToInt16(), 1);
+    FieldValue nullNumber = GetFieldValue(u"select txmzws from txm_gzzb where gzid='N1'", u"txmzws");
+    EXPECT_EQ(nullNumber.kind(), FieldValue::Kind::Int16);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_P(Helpers, GetFieldValueFailuresShowTheDescriptionAndReturnEmpty) {
+    FieldValue v = GetFieldValue(u"select nosuchcolumn from txm_gzzb", u"x");
+    EXPECT_TRUE(v.IsEmpty());
+    v = GetFieldValue(u"select gzid from txm_gzzb", u"missing");
+    EXPECT_TRUE(v.IsEmpty());
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.boxes[1].prompt, err::Describe(err::kItemNotFound));
+    for (const auto& b : boxes.boxes) {
+        EXPECT_FALSE(b.prompt.empty());
+        EXPECT_EQ(b.buttons, 48);
+        EXPECT_EQ(b.title, u"系统提示");
+    }
+    // After CloseConnection the closed connection's description is shown.
+    CloseConnection();
+    EXPECT_TRUE(GetFieldValue(u"select gzid from txm_gzzb", u"gzid").IsEmpty());
+    ASSERT_EQ(boxes.boxes.size(), 3u);
+    EXPECT_EQ(boxes.boxes[2].prompt, err::Describe(err::kConnectionInvalid));
+    EXPECT_EQ(boxes.boxes[2].title, u"系统提示");
+}
+
+TEST_P(Helpers, GetRecordCountCountsAndReportsFailures) {
+    EXPECT_EQ(GetRecordCount(u"select * from txm_gzzb"), 2);
+    EXPECT_EQ(GetRecordCount(u"select * from txm_gzzb where gzid='none'"), 0);
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(GetRecordCount(u"select * from no_such_table"), 0);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].buttons, 48);
+    EXPECT_EQ(boxes.boxes[0].title, u"系统提示");
+}
+
+TEST_P(Helpers, GetRecordCountAbove32767Overflows) {
+    if (GetParam() != 0) GTEST_SKIP() << "the recursive query is written for the embedded store";
+    EXPECT_EQ(GetRecordCount(u"with recursive n(i) as (select 1 union all select i+1 from n where i<32768) "
+                             u"select i from n"),
+              0);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].prompt, u"Overflow");
+}
+
+TEST_P(Helpers, OpenRsHandsBackADetachedCloneWithTheLockType) {
+    auto rs = OpenReadOnlyRs(u"select gzid,gzname from txm_gzzb where gzid='R01'");
+    ASSERT_TRUE(rs);
+    EXPECT_EQ(rs->State(), kStateOpen);
+    EXPECT_EQ(rs->LockType(), kLockReadOnly);
+    CloseConnection();  // detached: the rows stay readable without the connection
+    ASSERT_EQ(rs->RecordCount(), 1);
+    EXPECT_EQ(rs->Fields(u"gzname").Value.ToText(), u"示例");
+    ASSERT_TRUE(OpenConnection(store->ConnString()));
+    auto ed = OpenEditableRs(u"select * from txm_gzmx");
+    ASSERT_TRUE(ed);
+    EXPECT_EQ(ed->LockType(), kLockOptimistic);
+    EXPECT_EQ(ed->Columns().size(), 7u);
+}
+
+TEST_P(Helpers, OpenRsFailureShowsACriticalBoxAndReturnsNone) {
+    EXPECT_FALSE(OpenReadOnlyRs(u"select * from no_such_table"));
+    EXPECT_FALSE(OpenEditableRs(u"not a statement"));
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    for (const auto& b : boxes.boxes) {
+        EXPECT_EQ(b.buttons, 16);
+        EXPECT_EQ(b.title, u"Error:");
+    }
+}
+
+TEST_P(Helpers, QuotedValuesCannotChangeAStatement) {
+    auto& conn = DbConn();
+    conn.Execute(u"insert into txm_gzzb (gzid,gzname) values (" + SqlQuote(u"O'X") + u"," +
+                 SqlQuote(u"x'); delete from txm_gzzb; --") + u")");
+    EXPECT_EQ(GetRecordCount(u"select * from txm_gzzb"), 3);
+    EXPECT_EQ(GetFieldValue(u"select gzname from txm_gzzb where gzid=" + SqlQuote(u"o'x"), u"gzname").ToText(),
+              u"x'); delete from txm_gzzb; --");
+}
+
+TEST_P(Helpers, TransactionsCommitAndRollBack) {
+    auto& conn = DbConn();
+    conn.BeginTrans();
+    conn.Execute(u"delete txm_gzmx where gzid='R01'");
+    conn.RollbackTrans();
+    EXPECT_EQ(GetRecordCount(u"select * from txm_gzmx"), 1);
+    conn.BeginTrans();
+    conn.Execute(u"delete txm_gzmx where gzid='R01'");
+    conn.CommitTrans();
+    EXPECT_EQ(GetRecordCount(u"select * from txm_gzmx"), 0);
+    // Closing with a transaction open abandons it.
+    conn.BeginTrans();
+    conn.Execute(u"delete txm_gzzb where gzid='R01'");
+    CloseConnection();
+    ASSERT_TRUE(OpenConnection(store->ConnString()));
+    EXPECT_EQ(GetRecordCount(u"select * from txm_gzzb"), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, Helpers, ::testing::Range<size_t>(0, Targets().size()),
+                         [](const auto& info) { return Targets()[info.param].name; });
+
+TEST(GetListPart, SplitsUpperCasesAndTrims) {
+    EXPECT_EQ(GetListPart(u"r01 |name x", u"|", 0), u"R01");
+    EXPECT_EQ(GetListPart(u"r01 |name x", u"|", 1), u"NAME X");
+    EXPECT_EQ(GetListPart(u"r01 |name x", u"|", 2), u"");
+    EXPECT_EQ(GetListPart(u"ab1|a|b", u"|", 0), u"AB1");
+    EXPECT_EQ(GetListPart(u"", u"|", 0), u"");
+    EXPECT_EQ(GetListPart(u"a|b", u"|", -1), u"");
+    EXPECT_EQ(GetListPart(u"aXb", u"x", 1), u"B");  // the delimiter is upper-cased too
+    EXPECT_EQ(GetListPart(u"a||b", u"|", 1), u"");
+    EXPECT_EQ(GetListPart(u"a|", u"|", 1), u"");
+}
+
+TEST(Recordset, CursorRulesOfTheDataAccessLayer) {
+    RecordingBoxes boxes;
+    auto store = Targets()[0].create(Schema::Ours);
+    store->Exec({u"insert into glsx (id,name,fid) values ('A','x',1006)",
+                 u"insert into glsx (id,name,fid) values ('B','y',1006)"});
+    auto conn = std::make_shared<Connection>();
+    conn->Open(store->ConnString());
+    Recordset rs;
+    rs.Open(u"select id from glsx order by id", conn);
+    auto clone = rs.Clone();
+    rs.MoveNext();
+    EXPECT_EQ(rs.Fields(u"id").Value.ToText(), u"B");
+    EXPECT_EQ(clone->Fields(u"id").Value.ToText(), u"A");  // own cursor
+    rs.MoveNext();
+    EXPECT_TRUE(rs.Eof());
+    EXPECT_THROW(rs.Fields(u"id"), DbError);
+    EXPECT_THROW(rs.MoveNext(), DbError);
+    rs.Close();
+    EXPECT_THROW(rs.RecordCount(), DbError);
+    EXPECT_EQ(clone->RecordCount(), 2);
+    conn->Close();
+    EXPECT_THROW(conn->Execute(u"delete from glsx"), DbError);
+    Recordset closed;
+    EXPECT_THROW(closed.Open(u"select 1", conn), DbError);
+}
+
+}  // namespace

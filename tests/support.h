@@ -1,0 +1,60 @@
+// Shared test support: recorded message boxes, and the store targets that the conformance
+// tests run on (the embedded store always; more when their servers and drivers are present).
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/message_box.h"
+
+namespace quorvel::test {
+
+struct Box {
+    std::u16string prompt;
+    int buttons;
+    std::u16string title;
+};
+
+// Records every box; answers questions from a queue (No when it runs dry) and OK otherwise.
+// Installs itself as the thread's boxes for its lifetime.
+class RecordingBoxes final : public MessageBoxes {
+public:
+    RecordingBoxes();
+    ~RecordingBoxes() override;
+    int Show(std::u16string_view prompt, int buttons, std::u16string_view title) override;
+    std::vector<Box> boxes;
+    std::deque<int> answers;
+};
+
+enum class Schema {
+    Ours,  // the schema the project creates: keys, case-insensitive texts
+    Host,  // as a host might have made it: plain varchar/int columns, no keys, NULLs allowed
+};
+
+// A database the tests may fill and break as they like.
+class TestStore {
+public:
+    virtual ~TestStore() = default;
+    virtual std::u16string ConnString() const = 0;
+    // Runs statements (in the host's dialect) on a private connection, outside the module state.
+    virtual void Exec(const std::vector<std::u16string>& statements);
+};
+
+struct Target {
+    std::string name;
+    std::function<std::unique_ptr<TestStore>(Schema)> create;
+};
+
+// Every target available on this machine; the embedded one is always first.
+std::vector<Target>& Targets();
+void AddTarget(Target t);
+
+std::string TempPath(const std::string& stem);
+
+// The rule tables as a host might have made them (plain types, no keys).
+std::vector<std::u16string> HostSchemaStatements();
+
+}  // namespace quorvel::test
