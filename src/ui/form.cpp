@@ -327,11 +327,12 @@ void Window::SetFocus(Control& c) {
     if (!IsOpen() || !c.CanFocus()) err::Raise(err::kInvalidProcedureCall);
     if (focus_ == &c) return;
     Control* leaving = focus_;
+    // A LostFocus handler may send the focus back; then the control it was going to never got
+    // it and gets no focus events of its own.
+    const bool leavingNeverArrived = leaving && leaving == arriving_;
     focus_ = &c;
     arriving_ = &c;
-    // A LostFocus handler may send the focus back; then the arriving control never got it and
-    // gets no focus events of its own.
-    if (leaving && leaving != arriving_) Fire(leaving->LostFocus);
+    if (leaving && !leavingNeverArrived) Fire(leaving->LostFocus);
     if (focus_ == &c) {
         arriving_ = nullptr;
         Fire(c.GotFocus);
