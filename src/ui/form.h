@@ -156,6 +156,7 @@ class PictureBox : public Control {
         : Control(owner, ControlKind::PictureBox, std::move(name)) {}
     int32_t pictureWidthPx = 0;  // the banner picture's size; the box sizes itself to it
     int32_t pictureHeightPx = 0;
+    bool border = false;
 };
 
 // A single-line text box with a caret and a selection, as typing and SelectAllText need them.
@@ -229,6 +230,8 @@ class ListBox : public Control {
     ListBox(Window& owner, std::u16string name)
         : Control(owner, ControlKind::ListBox, std::move(name)) {}
     bool TakesFocus() const override { return true; }
+    static constexpr bool kSorted = false;
+    static constexpr bool kMultiSelect = false;
 
     void AddItem(std::u16string item);
     void Clear();
@@ -253,6 +256,15 @@ class Grid : public Control {
   public:
     Grid(Window& owner, std::u16string name, int32_t designRows, int32_t designCols);
     bool TakesFocus() const override { return true; }
+
+    // Design settings a binder applies; the model itself never edits or resizes cells.
+    int32_t fixedRows = 1;
+    int32_t fixedCols = 1;
+    bool selectWholeRows = true;
+    bool editable = false;
+    bool userResize = false;
+    bool bothScrollBars = true;
+    bool autoSizeColumns = true;
 
     // Binding to no result leaves the header row only.
     void SetDataSource(const std::shared_ptr<Recordset>& rs);

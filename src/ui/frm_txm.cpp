@@ -48,6 +48,10 @@ FrmTXM::FrmTXM()
     FamGz.rect = {0, 1260, 1935, 5115};
     FamGz.tabIndex = 0;
     FamGz.SetCaption(u"规则名称");
+    FamGz.font.points = 9;
+    LstGz.font.points = 9;
+    famDetail.font.points = 9;
+    Frame3.SetCaption(u"");
     LstGz.container = u"FamGz";
     LstGz.rect = {60, 180, 1815, 4890};
     LstGz.tabIndex = 7;
