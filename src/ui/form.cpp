@@ -387,7 +387,9 @@ void Window::PressKey(int16_t keyCode, int16_t shiftState) {
     if (keyPreview) Guard([&] { Form_KeyDown(code, shiftState); });
     if (!IsOpen() || !target || code == 0) return;
     if (target->KeyDown) Guard([&] { target->KeyDown(code, shiftState); });
-    if (!IsOpen() || code == 0) return;
+    // A handler may have disabled the control meanwhile (a reload locks the rule id); a disabled
+    // control takes no input, so it must not erase from the text just reloaded into it.
+    if (!IsOpen() || code == 0 || !target->Enabled()) return;
     Guard([&] { target->DefaultKey(code); });
 }
 

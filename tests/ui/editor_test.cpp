@@ -15,7 +15,6 @@ TEST_F(Editor, DefineModeShowsTheDesignedFieldsWithTheFocusInTheRuleId) {
     EXPECT_EQ(w->caption, u"自定义条形码");
     EXPECT_TRUE(w->TxtGZID.Enabled());
     EXPECT_EQ(w->Focused(), &w->TxtGZID);
-    EXPECT_FALSE(w->TmrLoad.Enabled());  // the one-shot timer switched itself off
     EXPECT_EQ(w->LblLBName.Caption(), u"第 1 级:");
     EXPECT_EQ(w->txtStartWs.Text(), u"1");
     EXPECT_EQ(w->txtEndWs.Text(), u"0");
@@ -223,6 +222,21 @@ TEST_F(Editor, DeleteWhileTypingStartsTheLevelDeletionAndStillErases) {
     EXPECT_EQ(boxes.boxes[0].buttons, mb::kYesNo + mb::kQuestion);
     EXPECT_EQ(w->TxtGZName.Text(), u"bc");  // the field received the key afterwards
     EXPECT_EQ(Levels(u"R4").size(), 4u);
+}
+
+TEST_F(Editor, ADeletionThatLocksTheRuleIdDoesNotEraseFromIt) {
+    auto w = OpenEditor(true);
+    w->Type(u"R1");
+    w->txtClassId.SetText(u"A");
+    w->txtEndWs.SetText(u"2");
+    w->ClickOn(w->CmdSave);
+    w->ClickOn(w->TxtGZID);  // still enabled after the save in define mode
+    w->PressKey(key::kHome);
+    boxes.answers = {mb::kYes};
+    w->PressKey(key::kDelete);
+    EXPECT_TRUE(Levels(u"R1").empty());
+    EXPECT_FALSE(w->TxtGZID.Enabled());
+    EXPECT_EQ(w->TxtGZID.Text(), u"R1");
 }
 
 }  // namespace
