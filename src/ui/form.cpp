@@ -71,10 +71,12 @@ void TextBox::SetText(std::u16string text) {
 void TextBox::SetSelStart(int32_t start) {
     selStart_ = std::clamp<int32_t>(start, 0, static_cast<int32_t>(text_.size()));
     selLength_ = 0;
+    Changed();
 }
 
 void TextBox::SetSelLength(int32_t length) {
     selLength_ = std::clamp<int32_t>(length, 0, static_cast<int32_t>(text_.size()) - selStart_);
+    Changed();
 }
 
 std::u16string TextBox::SelText() const {

@@ -31,7 +31,6 @@ class BrowserOnTargets : public UiOnTargets {
 TEST_P(BrowserOnTargets, DefineThroughTheBrowserThenDeleteTheRule) {
     Exec({u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('ab1','小写','2',0)"});
     Show([&](FrmTXM& b) {
-        EXPECT_EQ(b.caption, u"条形码分析信息");
         ASSERT_EQ(b.LstGz.ListCount(), 1);
         EXPECT_EQ(b.LstGz.Text(), u"ab1|小写");
         EXPECT_EQ(b.vsfGrid.Rows(), 1);
