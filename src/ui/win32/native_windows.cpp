@@ -160,20 +160,31 @@ LRESULT CALLBACK FormProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
+// The module that holds this code: the library when it is loaded into a host.
+HINSTANCE ThisModule() {
+    HMODULE m = nullptr;
+    GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&FormProc), &m);
+    return m ? m : GetModuleHandleW(nullptr);
+}
+
 void RegisterFormClass() {
     static bool done = false;
     if (done) return;
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
+    // A class left behind by an earlier load of the library would point into freed code.
+    UnregisterClassW(kFormClass, ThisModule());
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = FormProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hInstance = ThisModule();
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kFormClass;
-    RegisterClassExW(&wc);  // fails harmlessly when another module of the process did it
+    if (!RegisterClassExW(&wc)) throw DbError(static_cast<long>(GetLastError()), u"无法创建窗口");
     done = true;
 }
 
@@ -229,7 +240,7 @@ void Binding::Create() {
     const int x = work.left + std::max(0L, (work.right - work.left - width) / 2);
     const int y = work.top + std::max(0L, (work.bottom - work.top - height) / 2);
     hwnd_ = CreateWindowExW(exStyle, kFormClass, W(w_.caption), style, x, y, width, height, owner_,
-                            nullptr, GetModuleHandleW(nullptr), this);
+                            nullptr, ThisModule(), this);
     if (!hwnd_) throw DbError(static_cast<long>(GetLastError()), u"无法创建窗口");
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(w_.font)), FALSE);
 
@@ -318,7 +329,7 @@ void Binding::CreateControl(Control& c) {
     }
     n->hwnd = CreateWindowExW(
         ex, cls, W(text), style, r.left, r.top, r.right - r.left, r.bottom - r.top, hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(n->id)), GetModuleHandleW(nullptr), nullptr);
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(n->id)), ThisModule(), nullptr);
     if (!n->hwnd) return;  // a control that cannot be made is left out rather than failing all
     SendMessageW(n->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(c.font)), FALSE);
 
@@ -411,9 +422,15 @@ void Binding::Push(Control& c) {
         case ControlKind::TextBox:
         case ControlKind::NumericBox: {
             auto& t = static_cast<TextBox&>(c);
+            // A numeric box that stands for no number shows its value, zero, when set to.
+            std::u16string shown = t.Text();
+            if (shown.empty() && c.Kind() == ControlKind::NumericBox &&
+                static_cast<NumericBox&>(c).showZero) {
+                shown = u"0";
+            }
             bool moved = false;
-            if (WindowText(h) != t.Text()) {
-                SetWindowTextW(h, W(t.Text()));
+            if (WindowText(h) != shown) {
+                SetWindowTextW(h, W(shown));
                 moved = true;
             }
             if (moved || n->selStart != t.SelStart() || n->selLength != t.SelLength()) {
@@ -476,10 +493,23 @@ void Binding::Push(Control& c) {
                         SendMessageW(h, LVM_SETITEMTEXTW, r - 1, reinterpret_cast<LPARAM>(&sub));
                     }
                 }
-                // The leading column is the grid's fixed column: narrow and empty.
+                // Each column as wide as its widest text, heading included; the leading column
+                // is the grid's fixed column: narrow and empty.
+                HDC dc = GetDC(h);
+                HGDIOBJ oldFont = SelectObject(dc, FontFor(c.font));
                 for (size_t k = 1; k < header.size(); ++k) {
-                    ListView_SetColumnWidth(h, static_cast<int>(k), LVSCW_AUTOSIZE_USEHEADER);
+                    int widest = 0;
+                    for (const auto& row : cells) {
+                        if (k >= row.size()) continue;
+                        SIZE size{};
+                        GetTextExtentPoint32W(dc, W(row[k]), static_cast<int>(row[k].size()),
+                                              &size);
+                        widest = std::max(widest, static_cast<int>(size.cx));
+                    }
+                    ListView_SetColumnWidth(h, static_cast<int>(k), widest + Px(240));
                 }
+                SelectObject(dc, oldFont);
+                ReleaseDC(h, dc);
                 if (!header.empty()) ListView_SetColumnWidth(h, 0, Px(225));
                 SendMessageW(h, WM_SETREDRAW, TRUE, 0);
                 InvalidateRect(h, nullptr, TRUE);
@@ -509,12 +539,8 @@ void Binding::Push(Control& c) {
 }
 
 void Binding::Normalise(NumericBox& box) {
-    // The numeric box keeps its number inside its limits and shows a zero rather than nothing.
-    if (!box.Enabled()) return;
-    if (box.Text().empty()) {
-        if (box.showZero) box.SetText(u"0");
-        return;
-    }
+    // The numeric box keeps a number it is left with inside its limits.
+    if (!box.Enabled() || box.Text().empty()) return;
     const double v = box.Value();
     if (v < box.min) box.SetValue(box.min);
     if (v > box.max) box.SetValue(box.max);

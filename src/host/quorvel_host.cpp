@@ -1,0 +1,164 @@
+// quorvel-host: does what a retail host does with the component, from a command line.
+//
+//   quorvel-host PROGID [Property=value ...] METHOD [argument ...]
+//
+// It creates the class by its ProgID, sets each property, calls the method with the arguments
+// as texts (late bound, through IDispatch, as script hosts call it) and prints the method's
+// result, if any, as UTF-8. Examples:
+//
+//   quorvel-host QuorvelV11.ClsUse "ConnString=Driver={SQLite3};Database=/tmp/demo.db" Show
+//   quorvel-host QuorvelV11.GetAnalyseBarCode "ConnString=..." ParseBarCode A 2012345678901
+#include <objbase.h>
+#include <oleauto.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const wchar_t* text, int length) {
+    if (length <= 0) return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+void Print(const std::wstring& text) {
+    const std::string s = Utf8(text.c_str(), static_cast<int>(text.size()));
+    std::fwrite(s.data(), 1, s.size(), stdout);
+    std::fflush(stdout);
+}
+
+void Fail(const std::wstring& what, HRESULT hr, const EXCEPINFO* ex = nullptr) {
+    wchar_t code[16];
+    std::swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+    std::wstring text = L"quorvel-host: " + what + L" failed (" + code + L")";
+    if (ex && ex->bstrDescription) text += std::wstring(L": ") + ex->bstrDescription;
+    text += L"\n";
+    const std::string s = Utf8(text.c_str(), static_cast<int>(text.size()));
+    std::fwrite(s.data(), 1, s.size(), stderr);
+}
+
+class Variant {
+  public:
+    Variant() { VariantInit(&v); }
+    explicit Variant(const std::wstring& text) {
+        VariantInit(&v);
+        v.vt = VT_BSTR;
+        v.bstrVal = SysAllocStringLen(text.c_str(), static_cast<UINT>(text.size()));
+    }
+    ~Variant() { VariantClear(&v); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    VARIANT v;
+};
+
+DISPID IdOf(IDispatch* object, const std::wstring& name, HRESULT* hr) {
+    DISPID id = DISPID_UNKNOWN;
+    auto* names = const_cast<LPOLESTR>(name.c_str());
+    *hr = object->GetIDsOfNames(IID_NULL, &names, 1, LOCALE_USER_DEFAULT, &id);
+    return id;
+}
+
+int Run(int argc, wchar_t** argv) {
+    if (argc < 3) {
+        Print(L"usage: quorvel-host PROGID [Property=value ...] METHOD [argument ...]\n");
+        return 2;
+    }
+    CLSID clsid{};
+    HRESULT hr = CLSIDFromProgID(argv[1], &clsid);
+    if (FAILED(hr)) {
+        Fail(std::wstring(L"looking up ") + argv[1], hr);
+        return 1;
+    }
+    IDispatch* object = nullptr;
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                          reinterpret_cast<void**>(&object));
+    if (FAILED(hr)) {
+        Fail(std::wstring(L"creating ") + argv[1], hr);
+        return 1;
+    }
+    int status = 0;
+    int i = 2;
+    for (; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        const size_t eq = arg.find(L'=');
+        if (eq == std::wstring::npos) break;
+        const std::wstring name = arg.substr(0, eq);
+        DISPID id = IdOf(object, name, &hr);
+        if (FAILED(hr)) {
+            Fail(L"finding property " + name, hr);
+            status = 1;
+            break;
+        }
+        Variant value(arg.substr(eq + 1));
+        DISPID named = DISPID_PROPERTYPUT;
+        DISPPARAMS params{&value.v, &named, 1, 1};
+        EXCEPINFO ex{};
+        hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params,
+                            nullptr, &ex, nullptr);
+        if (FAILED(hr)) {
+            Fail(L"setting " + name, hr, &ex);
+            status = 1;
+            break;
+        }
+    }
+    if (status == 0 && i >= argc) {
+        Print(L"quorvel-host: no method given\n");
+        status = 2;
+    }
+    if (status == 0) {
+        const std::wstring method = argv[i];
+        DISPID id = IdOf(object, method, &hr);
+        if (FAILED(hr)) {
+            Fail(L"finding method " + method, hr);
+            status = 1;
+        } else {
+            // Arguments go in reverse order, as IDispatch expects them.
+            std::vector<VARIANT> raw(static_cast<size_t>(argc - 1 - i));
+            for (size_t k = 0; k < raw.size(); ++k) {
+                const wchar_t* text = argv[argc - 1 - static_cast<int>(k)];
+                VariantInit(&raw[k]);
+                raw[k].vt = VT_BSTR;
+                raw[k].bstrVal = SysAllocString(text);
+            }
+            DISPPARAMS params{raw.empty() ? nullptr : raw.data(), nullptr,
+                              static_cast<UINT>(raw.size()), 0};
+            Variant result;
+            EXCEPINFO ex{};
+            hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                                &result.v, &ex, nullptr);
+            if (FAILED(hr)) {
+                Fail(L"calling " + method, hr, &ex);
+                status = 1;
+            } else if (result.v.vt != VT_EMPTY &&
+                       SUCCEEDED(VariantChangeType(&result.v, &result.v, 0, VT_BSTR))) {
+                Print(std::wstring(result.v.bstrVal, SysStringLen(result.v.bstrVal)) + L"\n");
+            }
+            for (auto& v : raw) VariantClear(&v);
+        }
+    }
+    object->Release();  // for ClsUse this closes the shared connection
+    return status;
+}
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv) return 1;
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(hr)) {
+        Fail(L"starting COM", hr);
+        LocalFree(argv);
+        return 1;
+    }
+    const int status = Run(argc, argv);
+    CoUninitialize();
+    LocalFree(argv);
+    return status;
+}

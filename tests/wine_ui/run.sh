@@ -1,0 +1,230 @@
+#!/usr/bin/env bash
+# The maintenance windows as a person uses them: a VBScript client calls ClsUse.Show on a demo
+# store reached through Wine's ODBC, and xdotool types into the windows of a virtual display.
+# After each step the rows are read back with the sqlite3 command. Screenshots of the browser,
+# the editor and the picker are written to SHOTS_DIR.
+#
+# usage: tests/wine_ui/run.sh X64_BUILD_DIR QUORVEL_COMMAND SHOTS_DIR
+#
+# Everything happens in a temporary folder with a fresh Wine prefix and an Xvfb display on a free
+# number; both are stopped on the way out, whatever happens.
+set -uo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+x64="$(cd "$1" && pwd)"
+quorvel="$2"
+shots="$3"
+for f in "$x64/src/com/QuorvelV11.dll" "$x64/src/host/quorvel-host.exe" "$quorvel"; do
+    [ -e "$f" ] || { echo "wine ui tests: $f is missing; build it first" >&2; exit 1; }
+done
+mkdir -p "$shots"
+shots="$(cd "$shots" && pwd)"
+
+work="$(mktemp -d /tmp/quorvel-wine-ui.XXXXXX)"
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb_pid=""
+client_pid=""
+
+cleanup() {
+    [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null
+    [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1 || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+pass() { echo "ok   $*"; }
+fail() {
+    echo "FAIL $*"
+    failures=$((failures + 1))
+}
+
+# ---- a display of our own --------------------------------------------------------------------
+display=""
+for n in $(seq 141 190); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+        display=":$n"
+        break
+    fi
+done
+[ -n "$display" ] || { echo "no free X display number" >&2; exit 1; }
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+    sleep 0.1
+done
+export DISPLAY="$display"
+
+# ---- prefix, component and store -------------------------------------------------------------
+mkdir -p "$work/bin"
+cp "$x64/src/com/QuorvelV11.dll" "$x64/src/host/quorvel-host.exe" "$here/show.vbs" "$work/bin/"
+wineboot -i >/dev/null 2>&1
+# The windows ask for 宋体; the prefix has no such font, so it stands for an installed CJK one.
+iconv -f UTF-8 -t UTF-16 "$here/fonts.reg" >"$work/fonts.reg"
+wine regedit /S "$work/fonts.reg" >/dev/null 2>&1
+(cd "$work/bin" && wine regsvr32 /s QuorvelV11.dll) || fail "regsvr32"
+db="$work/demo.db"
+"$quorvel" init --store "$db" --demo >/dev/null
+conn="Driver={SQLite3};Database=$db"
+
+# ---- helpers ---------------------------------------------------------------------------------
+rows() { sqlite3 -cmd '.timeout 10000' -separator '|' "$db" "$1"; }
+# expect DESCRIPTION SQL EXPECTED: the rows the statement returns, one per line.
+expect() {
+    local got
+    got="$(rows "$2")"
+    if [ "$got" == "$3" ]; then
+        pass "$1"
+    else
+        fail "$1"
+        echo "     expected: $(echo "$3" | tr '\n' ' ')"
+        echo "     got:      $(echo "$got" | tr '\n' ' ')"
+    fi
+}
+# window_id TITLE: the visible window with exactly this caption, waiting up to 20 s for it.
+window_id() {
+    local id
+    for _ in $(seq 100); do
+        id="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)"
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.2
+    done
+    return 1
+}
+# gone TITLE: waits up to 10 s until no visible window has this caption.
+gone() {
+    for _ in $(seq 50); do
+        xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+        sleep 0.2
+    done
+    return 1
+}
+# Keys go to the focused window; each waits for the windows to settle, so that the next key
+# meets the state the previous one left.
+keys() {
+    xdotool key --delay 120 "$@"
+    sleep 0.4
+}
+typed() {
+    xdotool type --delay 120 "$1"
+    sleep 0.4
+}
+# shot NAME TITLE: the window with this caption, as a PNG file.
+shot() {
+    local id
+    id="$(window_id "$2")" || { fail "screenshot $1: no window $2"; return; }
+    sleep 0.5
+    if import -window root -crop "$(xdotool getwindowgeometry "$id" | awk '/Geometry/ {print $2}')+$(xdotool getwindowgeometry "$id" | awk -F'[ ,]+' '/Position/ {print $3"+"$4}')" +repage "$shots/$1.png" 2>/dev/null; then
+        pass "screenshot $1"
+    else
+        fail "screenshot $1"
+    fi
+}
+step() {
+    echo "-- $*"
+}
+
+BROWSER="条形码分析信息"
+EDITOR="自定义条形码"
+PICKER="请选择"
+HEADER="select gzid,gzname,dnmid,txmzws from txm_gzzb where gzid='T9'"
+LEVELS="select gzid,js,lbid,startws,endws,xsws from txm_gzmx where gzid='T9' order by js"
+
+# ---- the scenario ----------------------------------------------------------------------------
+(cd "$work/bin" && exec timeout 300 wine cscript //nologo show.vbs "$conn" >"$work/client.out" 2>&1) &
+client_pid=$!
+
+if window_id "$BROWSER" >/dev/null; then
+    pass "Show opens the browser"
+else
+    fail "Show opens the browser"
+    cat "$work/client.out"
+    exit 1
+fi
+shot browser "$BROWSER"
+
+step "1. Enter opens the editor; a rule id, a name and an in-store code, moving with Enter"
+keys Return
+window_id "$EDITOR" >/dev/null && pass "Enter opens the editor" || fail "Enter opens the editor"
+sleep 0.5
+typed "T9"
+keys Return
+typed "Scale"
+keys Return
+typed "20"
+keys Return
+expect "nothing is stored before the save" "$HEADER" ""
+
+step "2. Enter on the empty category field opens the picker; a category is chosen"
+keys Return
+window_id "$PICKER" >/dev/null && pass "the picker opens" || fail "the picker opens"
+shot picker "$PICKER"
+keys Down Return  # the second category offered: B (金额), in the store's order A, B, P, W
+gone "$PICKER" && pass "the picker closes on Enter" || fail "the picker closes on Enter"
+expect "choosing stores nothing" "$LEVELS" ""
+
+step "3. An end position, saved; then a second level"
+keys End BackSpace BackSpace BackSpace
+typed "6"
+keys Return Return Return  # end -> decimals -> save button -> pressed
+expect "the header is stored" "$HEADER" "T9|Scale|20|6"
+expect "level 1 is stored" "$LEVELS" "T9|1|B|1|6|0"
+typed "W"  # a typed id is looked up alone; a single match is taken without asking
+keys Return
+keys End BackSpace BackSpace BackSpace
+typed "10"
+keys Return
+typed "3"
+keys Return Return
+expect "level 2 is stored" "$LEVELS" "T9|1|B|1|6|0
+T9|2|W|7|10|3"
+expect "the total follows the last level" "$HEADER" "T9|Scale|20|10"
+shot editor "$EDITOR"
+
+step "4. F3 loads level 1; its end changes and the later level moves"
+keys F3
+keys End BackSpace BackSpace BackSpace
+typed "4"
+keys Return Return Return
+expect "level 1 amended and level 2 moved" "$LEVELS" "T9|1|B|1|4|0
+T9|2|W|5|8|3"
+expect "the total follows" "$HEADER" "T9|Scale|20|8"
+
+step "5. Delete a level and answer Yes; Esc back to the browser"
+keys F4 Delete
+window_id "系统提示" >/dev/null && pass "the deletion asks" || fail "the deletion asks"
+keys y
+gone "系统提示" || fail "the question closes"
+expect "level 1 deleted and level 2 moved up" "$LEVELS" "T9|1|W|1|4|3"
+expect "the total follows the deletion" "$HEADER" "T9|Scale|20|4"
+keys Escape
+gone "$EDITOR" && pass "Esc closes the editor" || fail "Esc closes the editor"
+
+step "6. The rule deleted from the browser"
+# The browser's focus is in the grid; the list of rules comes next. T9 is its third entry.
+keys Tab Down Down Delete
+window_id "系统提示" >/dev/null && pass "the browser asks" || fail "the browser asks"
+keys y
+gone "系统提示" || fail "the question closes"
+expect "the rule's header is gone" "$HEADER" ""
+expect "the rule's levels are gone" "$LEVELS" ""
+expect "the other rules stay" "select gzid from txm_gzzb order by gzid" "CZ18
+R01"
+
+keys Escape
+gone "$BROWSER" && pass "Esc closes the browser" || fail "Esc closes the browser"
+wait "$client_pid"
+rc=$?
+client_pid=""
+if [ $rc -eq 0 ] && grep -q '^closed' "$work/client.out"; then
+    pass "Show returns to the client"
+else
+    fail "Show returns to the client (status $rc)"
+    cat "$work/client.out"
+fi
+
+echo "wine ui tests: $failures failure(s)"
+[ "$failures" -eq 0 ]
