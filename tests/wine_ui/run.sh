@@ -198,8 +198,9 @@ keys F4 Delete
 window_id "系统提示" >/dev/null && pass "the deletion asks" || fail "the deletion asks"
 keys y
 gone "系统提示" || fail "the question closes"
-expect "level 1 deleted and level 2 moved up" "$LEVELS" "T9|1|W|1|4|3"
-expect "the total follows the deletion" "$HEADER" "T9|Scale|20|4"
+# Level numbers keep their gap and the total waits for the next save.
+expect "level 1 deleted and level 2 moved back" "$LEVELS" "T9|2|W|1|4|3"
+expect "the total stays until the next save" "$HEADER" "T9|Scale|20|8"
 keys Escape
 gone "$EDITOR" && pass "Esc closes the editor" || fail "Esc closes the editor"
 
@@ -225,6 +226,28 @@ else
     fail "Show returns to the client (status $rc)"
     cat "$work/client.out"
 fi
+
+step "quorvel-host does what a retail host does"
+want="$("$quorvel" parse --store "$db" --rule R01 --categories A,B 1234567890 2>/dev/null)"
+got="$(cd "$work/bin" && timeout 120 wine quorvel-host.exe QuorvelV11.GetAnalyseBarCode \
+    "ConnString=$conn" ConnectionTime=15 ParseBarCode A,B 1234567890 R01 2>&1 | tr -d '\r')"
+if [ -n "$want" ] && [ "$got" == "$want" ]; then
+    pass "ParseBarCode through the host answers as the analyser does"
+else
+    fail "ParseBarCode through the host: expected '$want', got '$got'"
+fi
+(cd "$work/bin" && exec timeout 120 wine quorvel-host.exe QuorvelV11.ClsUse "ConnString=$conn" \
+    ConnectionTime=15 Show >"$work/host.out" 2>&1) &
+client_pid=$!
+window_id "$BROWSER" >/dev/null && pass "the host's Show opens the browser" ||
+    fail "the host's Show opens the browser"
+sleep 0.5
+keys Escape
+wait "$client_pid"
+rc=$?
+client_pid=""
+[ $rc -eq 0 ] && pass "the host ends when the browser closes" ||
+    fail "the host ends when the browser closes (status $rc)"
 
 echo "wine ui tests: $failures failure(s)"
 [ "$failures" -eq 0 ]
