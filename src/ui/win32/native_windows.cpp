@@ -194,7 +194,7 @@ HFONT Binding::FontFor(const Font& f) {
     if (it != fonts_.end()) return it->second;
     const int height = -static_cast<int>(std::lround(f.points * dpi_ / 72.0));
     HFONT font = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                              DEFAULT_PITCH | FF_DONTCARE, W(f.name));
     fonts_[key] = font;
     return font;
