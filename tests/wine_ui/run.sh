@@ -162,6 +162,7 @@ step "2. Enter on the empty category field opens the picker; a category is chose
 keys Return
 window_id "$PICKER" >/dev/null && pass "the picker opens" || fail "the picker opens"
 shot picker "$PICKER"
+sleep 0.3
 keys Down Return  # the second category offered: B (金额), in the store's order A, B, P, W
 gone "$PICKER" && pass "the picker closes on Enter" || fail "the picker closes on Enter"
 expect "choosing stores nothing" "$LEVELS" ""
@@ -196,6 +197,7 @@ expect "the total follows" "$HEADER" "T9|Scale|20|8"
 step "5. Delete a level and answer Yes; Esc back to the browser"
 keys F4 Delete
 window_id "系统提示" >/dev/null && pass "the deletion asks" || fail "the deletion asks"
+sleep 0.5
 keys y
 gone "系统提示" || fail "the question closes"
 # Level numbers keep their gap and the total waits for the next save.
@@ -208,6 +210,7 @@ step "6. The rule deleted from the browser"
 # The browser's focus is in the grid; the list of rules comes next. T9 is its third entry.
 keys Tab Down Down Delete
 window_id "系统提示" >/dev/null && pass "the browser asks" || fail "the browser asks"
+sleep 0.5
 keys y
 gone "系统提示" || fail "the question closes"
 expect "the rule's header is gone" "$HEADER" ""
