@@ -96,7 +96,11 @@ class Binding {
     }
     ~Binding() {
         w_.onControlChanged = nullptr;
-        if (hwnd_) DestroyWindow(hwnd_);
+        if (hwnd_) {
+            SetWindowLongPtrW(hwnd_, GWLP_USERDATA,
+                              0);  // no message reaches a binding that is gone
+            DestroyWindow(hwnd_);
+        }
         for (auto& [_, f] : fonts_) DeleteObject(f);
         for (auto& [_, b] : brushes_) DeleteObject(b);
         if (images_) ImageList_Destroy(images_);
@@ -404,7 +408,7 @@ void Binding::Push(Control& c) {
     HWND h = n->hwnd;
     if ((IsWindowEnabled(h) != FALSE) != c.Enabled()) EnableWindow(h, c.Enabled());
     const bool visible = c.Visible();
-    if ((IsWindowVisible(h) != FALSE) != visible || (visible && !IsWindowVisible(h))) {
+    if (((GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0) != visible) {
         ShowWindow(h, visible ? SW_SHOWNA : SW_HIDE);
     }
     switch (c.Kind()) {
@@ -621,7 +625,15 @@ bool Binding::Route(MSG& m) {
             // A click in a text box focuses it through the model; the caret stays where the
             // model puts it (its entry handlers select the whole text).
             Native* n = ByHwnd(m.hwnd);
-            if (!n || !IsTextBox(*n->model)) return false;
+            if (!n) return false;
+            if (!IsTextBox(*n->model)) {
+                // The focus moves on the press, as the user sees it; the native control then
+                // handles the click and reports it. Were the model's focus left elsewhere, the
+                // sync after this message would pull the focus away and the click be lost.
+                Control& c = *n->model;
+                if (c.CanFocus() && !c.HasFocus()) Safely([&] { w_.SetFocus(c); });
+                return false;
+            }
             if (m.message == WM_LBUTTONDOWN) {
                 w_.ClickOn(*n->model);
             } else {
