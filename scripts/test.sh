@@ -3,7 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh linux
+scripts/install-deps.sh linux odbc
+# ODBC drivers, pooling, and a PostgreSQL server for the conformance suites (stopped on exit).
+source scripts/odbc-test-env.sh
 
 run_preset() {
   local preset="$1"

@@ -4,12 +4,22 @@
 
 #include "store/error.h"
 #include "store/text.h"
+#if QUORVEL_WITH_ODBC
+#include "store/odbc_backend.h"
+#endif
 
 namespace quorvel {
 
 namespace {
 std::vector<BackendFactory>& Factories() {
-    static std::vector<BackendFactory> factories{OpenSqliteBackend};
+    static std::vector<BackendFactory> factories{
+#if QUORVEL_WITH_SQLITE
+        OpenSqliteBackend,
+#endif
+#if QUORVEL_WITH_ODBC
+        OpenOdbcBackend,
+#endif
+    };
     return factories;
 }
 std::mutex& FactoriesMutex() {
