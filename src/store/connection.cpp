@@ -1,6 +1,6 @@
 #include "store/connection.h"
 
-#include <mutex>
+#include <atomic>
 
 #include "store/error.h"
 #include "store/text.h"
@@ -22,10 +22,24 @@ std::vector<BackendFactory>& Factories() {
     };
     return factories;
 }
-std::mutex& FactoriesMutex() {
-    static std::mutex m;
-    return m;
-}
+// A spin lock rather than std::mutex, which MinGW's win32 thread model lacks. Registration
+// happens at start-up and the guarded work is a short copy, so nobody waits long.
+class FactoriesLock {
+public:
+    FactoriesLock() {
+        while (Flag().test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    ~FactoriesLock() { Flag().clear(std::memory_order_release); }
+    FactoriesLock(const FactoriesLock&) = delete;
+    FactoriesLock& operator=(const FactoriesLock&) = delete;
+
+private:
+    static std::atomic_flag& Flag() {
+        static std::atomic_flag flag;  // clear from the start
+        return flag;
+    }
+};
 thread_local Connection::StatementHook tStatementHook;
 
 void RunHook(const std::u16string& sql) {
@@ -34,7 +48,7 @@ void RunHook(const std::u16string& sql) {
 }  // namespace
 
 void RegisterBackend(BackendFactory factory) {
-    std::lock_guard lock(FactoriesMutex());
+    FactoriesLock lock;
     Factories().push_back(std::move(factory));
 }
 
@@ -48,7 +62,7 @@ void Connection::Open(const std::u16string& connectionString, const std::u16stri
     ConnString cs = ConnString::Parse(connectionString);
     std::vector<BackendFactory> factories;
     {
-        std::lock_guard lock(FactoriesMutex());
+        FactoriesLock lock;
         factories = Factories();
     }
     int timeout = static_cast<int>(ConnectionTimeout);
