@@ -119,9 +119,10 @@ std::u16string PickDriver(const std::vector<std::u16string>& installed, OdbcPlat
 void SetFreeTdsServer(Pairs& out, std::u16string_view server) {
     std::u16string s = TrimSpaces(server);
     if (s.size() > 4 && EqualsNoCase(std::u16string_view(s).substr(0, 4), u"tcp:")) s.erase(0, 4);
+    std::u16string port;
     size_t comma = s.find(u',');
     if (comma != std::u16string::npos) {
-        out.Set(u"Port", TrimSpaces(std::u16string_view(s).substr(comma + 1)));
+        port = TrimSpaces(std::u16string_view(s).substr(comma + 1));
         s = TrimSpaces(std::u16string_view(s).substr(0, comma));
     }
     size_t slash = s.find(u'\\');
@@ -130,6 +131,7 @@ void SetFreeTdsServer(Pairs& out, std::u16string_view server) {
         s.replace(0, host.size(), u"localhost");
     }
     out.Set(u"Server", s);
+    if (!port.empty()) out.Set(u"Port", port);
 }
 
 OdbcConnect FromSqlServer(const ConnString& cs, const std::u16string& base,
