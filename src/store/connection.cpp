@@ -107,6 +107,11 @@ std::shared_ptr<const ResultData> Connection::Query(const std::u16string& sql) {
     return backend_->Query(sql);
 }
 
+std::optional<Dialect> Connection::DatabaseDialect() const {
+    if (!backend_) err::Raise(err::kObjectClosed);
+    return backend_->DatabaseDialect();
+}
+
 void Connection::BeginTrans() {
     Backend& b = Live();
     RunHook(u"BEGIN TRANSACTION");

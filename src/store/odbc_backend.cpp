@@ -236,6 +236,7 @@ public:
                            SQL_IS_UINTEGER);
         if (failure) throw *failure;
     }
+    std::optional<Dialect> DatabaseDialect() const override { return dialect_; }
     void Close() noexcept override {
         if (!dbc_) return;
         SQLDisconnect(dbc_);
