@@ -146,6 +146,17 @@ TEST_P(Helpers, QuotedValuesCannotChangeAStatement) {
               u"x'); delete from txm_gzzb; --");
 }
 
+TEST_P(Helpers, TextOutsideAsciiSurvivesTheRoundTrip) {
+    // In a statement and in a value, the way the windows and the analyser pass them.
+    const std::u16string name = u"电子秤 \U0001F600 Ünïcode ĳ";
+    DbConn().Execute(u"insert into txm_gzzb (gzid,gzname,dnmid) values ('店1'," + SqlQuote(name) + u",'秤')");
+    EXPECT_EQ(GetFieldValue(u"select gzname from txm_gzzb where gzid='店1'", u"gzname").ToText(), name);
+    EXPECT_EQ(GetFieldValue(u"select dnmid from txm_gzzb where gzname=" + SqlQuote(name), u"dnmid").ToText(),
+              u"秤");
+    EXPECT_EQ(GetFieldValue(u"select gzname from txm_gzzb where gzid='R01'", u"gzname").ToText(), u"示例");
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
 TEST_P(Helpers, TransactionsCommitAndRollBack) {
     auto& conn = DbConn();
     conn.BeginTrans();

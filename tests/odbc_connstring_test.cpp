@@ -30,7 +30,8 @@ struct Case {
 };
 
 std::optional<OdbcConnect> Translate(const std::u16string& s, const Drivers& d, OdbcPlatform p) {
-    return TranslateConnString(ConnString::Parse(s), s, [&] { return d; }, p);
+    return TranslateConnString(
+        ConnString::Parse(s), s, [&] { return d; }, p);
 }
 
 constexpr auto L = OdbcPlatform::Linux;
@@ -39,54 +40,79 @@ constexpr auto Win = OdbcPlatform::Windows;
 TEST(OdbcConnString, TranslatesEveryKindOfHostString) {
     const std::vector<Case> cases = {
         // The host's usual string, with the keys in the order its layer writes them.
-        {"sqloledb with version", u"Provider=SQLOLEDB.1;Persist Security Info=True;User ID=sa;Password=pw;Initial Catalog=shop;Data Source=srv\\SQLEXPRESS",
-         kLinux17, L, u"Driver={odbc driver 17 for sql server};UID=sa;PWD=pw;Database=shop;Server=srv\\SQLEXPRESS"},
-        {"driver 18 keeps the old providers unencrypted", u"Provider=SQLOLEDB;Data Source=srv;Initial Catalog=shop;Integrated Security=SSPI",
-         kLinux18, L, u"Driver={ODBC Driver 18 for SQL Server};Server=srv;Database=shop;Trusted_Connection=Yes;Encrypt=no"},
-        {"an explicit Encrypt wins", u"Provider=MSOLEDBSQL;Server=srv;Database=d;Encrypt=yes;TrustServerCertificate=yes",
-         kLinux18, L, u"Driver={ODBC Driver 18 for SQL Server};Server=srv;Database=d;Encrypt=yes;TrustServerCertificate=yes"},
+        {"sqloledb with version",
+         u"Provider=SQLOLEDB.1;Persist Security Info=True;User ID=sa;Password=pw;Initial "
+         u"Catalog=shop;Data Source=srv\\SQLEXPRESS",
+         kLinux17, L,
+         u"Driver={odbc driver 17 for sql "
+         u"server};UID=sa;PWD=pw;Database=shop;Server=srv\\SQLEXPRESS"},
+        {"driver 18 keeps the old providers unencrypted",
+         u"Provider=SQLOLEDB;Data Source=srv;Initial Catalog=shop;Integrated Security=SSPI",
+         kLinux18, L,
+         u"Driver={ODBC Driver 18 for SQL "
+         u"Server};Server=srv;Database=shop;Trusted_Connection=Yes;Encrypt=no"},
+        {"an explicit Encrypt wins",
+         u"Provider=MSOLEDBSQL;Server=srv;Database=d;Encrypt=yes;TrustServerCertificate=yes",
+         kLinux18, L,
+         u"Driver={ODBC Driver 18 for SQL "
+         u"Server};Server=srv;Database=d;Encrypt=yes;TrustServerCertificate=yes"},
         {"msoledbsql19 encrypts as driver 18 does", u"Provider=MSOLEDBSQL19.1;Data Source=srv",
          kLinux18, L, u"Driver={ODBC Driver 18 for SQL Server};Server=srv"},
-        {"sqlncli11", u"Provider=SQLNCLI11;Data Source=srv;User ID=u;Password=p;Application Name=till 3;Workstation ID=POS3",
+        {"sqlncli11",
+         u"Provider=SQLNCLI11;Data Source=srv;User ID=u;Password=p;Application Name=till "
+         u"3;Workstation ID=POS3",
          kWindowsPlain, Win, u"Driver={SQL Server};Server=srv;UID=u;PWD=p;APP=till 3;WSID=POS3"},
-        {"sqlncli10 lower case", u"provider=sqlncli10.1;data source=srv", kWindowsPlain, Win, u"Driver={SQL Server};Server=srv"},
-        {"sqlncli", u"Provider=SQLNCLI;Data Source=srv", kLinux17, L, u"Driver={odbc driver 17 for sql server};Server=srv"},
-        {"msoledbsql.1", u"Provider=MSOLEDBSQL.1;Data Source=srv", kLinux17, L, u"Driver={odbc driver 17 for sql server};Server=srv"},
-        {"integrated security off is dropped", u"Provider=SQLOLEDB;Data Source=s;Integrated Security=false", kLinux17, L,
+        {"sqlncli10 lower case", u"provider=sqlncli10.1;data source=srv", kWindowsPlain, Win,
+         u"Driver={SQL Server};Server=srv"},
+        {"sqlncli", u"Provider=SQLNCLI;Data Source=srv", kLinux17, L,
+         u"Driver={odbc driver 17 for sql server};Server=srv"},
+        {"msoledbsql.1", u"Provider=MSOLEDBSQL.1;Data Source=srv", kLinux17, L,
+         u"Driver={odbc driver 17 for sql server};Server=srv"},
+        {"integrated security off is dropped",
+         u"Provider=SQLOLEDB;Data Source=s;Integrated Security=false", kLinux17, L,
          u"Driver={odbc driver 17 for sql server};Server=s"},
-        {"connect timeout becomes the login timeout", u"Provider=SQLOLEDB;Data Source=s;Connect Timeout=7", kLinux17, L,
+        {"connect timeout becomes the login timeout",
+         u"Provider=SQLOLEDB;Data Source=s;Connect Timeout=7", kLinux17, L,
          u"Driver={odbc driver 17 for sql server};Server=s", 7},
-        {"a later key overrides an earlier one", u"Provider=SQLOLEDB;Data Source=a;Server=b;Database=x;Initial Catalog=y", kLinux17, L,
+        {"a later key overrides an earlier one",
+         u"Provider=SQLOLEDB;Data Source=a;Server=b;Database=x;Initial Catalog=y", kLinux17, L,
          u"Driver={odbc driver 17 for sql server};Server=b;Database=y"},
         // Values with the characters that separate pairs, written in each quoting the host allows.
-        {"double-quoted value with ; and =", u"Provider=SQLOLEDB;Data Source=s;Password=\"a;b=c\"", kLinux17, L,
-         u"Driver={odbc driver 17 for sql server};Server=s;PWD={a;b=c}"},
-        {"single-quoted value with a doubled quote", u"Provider=SQLOLEDB;Data Source=s;Password='it''s'", kLinux17, L,
+        {"double-quoted value with ; and =", u"Provider=SQLOLEDB;Data Source=s;Password=\"a;b=c\"",
+         kLinux17, L, u"Driver={odbc driver 17 for sql server};Server=s;PWD={a;b=c}"},
+        {"single-quoted value with a doubled quote",
+         u"Provider=SQLOLEDB;Data Source=s;Password='it''s'", kLinux17, L,
          u"Driver={odbc driver 17 for sql server};Server=s;PWD=it's"},
-        {"braced value with a closing brace", u"Provider=SQLOLEDB;Data Source=s;Password={x}}y;z}", kLinux17, L,
-         u"Driver={odbc driver 17 for sql server};Server=s;PWD={x}}y;z}"},
-        {"blanks kept inside quotes", u"Provider=SQLOLEDB;Data Source=s;Password=\" p \"", kLinux17, L,
-         u"Driver={odbc driver 17 for sql server};Server=s;PWD={ p }"},
-        {"an opening brace is braced", u"Provider=SQLOLEDB;Data Source=s;User ID=\"{u\"", kLinux17, L,
-         u"Driver={odbc driver 17 for sql server};Server=s;UID={{u}"},
+        {"braced value with a closing brace", u"Provider=SQLOLEDB;Data Source=s;Password={x}}y;z}",
+         kLinux17, L, u"Driver={odbc driver 17 for sql server};Server=s;PWD={x}}y;z}"},
+        {"blanks kept inside quotes", u"Provider=SQLOLEDB;Data Source=s;Password=\" p \"", kLinux17,
+         L, u"Driver={odbc driver 17 for sql server};Server=s;PWD={ p }"},
+        {"an opening brace is braced", u"Provider=SQLOLEDB;Data Source=s;User ID=\"{u\"", kLinux17,
+         L, u"Driver={odbc driver 17 for sql server};Server=s;UID={{u}"},
         {"unknown keys pass on", u"Provider=SQLOLEDB;Data Source=s;Failover Partner=t", kLinux17, L,
          u"Driver={odbc driver 17 for sql server};Server=s;Failover Partner=t"},
         // FreeTDS wants host and port apart and knows no "(local)".
-        {"freetds host and port", u"Provider=SQLOLEDB;Data Source=tcp:db.shop,1444;Initial Catalog=pos;Network Library=DBMSSOCN", kLinuxTds, L,
-         u"Driver={FreeTDS};Server=db.shop;Port=1444;Database=pos"},
-        {"freetds local instance", u"Provider=SQLOLEDB;Data Source=(local)\\SQLEXPRESS;Encrypt=yes", kLinuxTds, L,
-         u"Driver={FreeTDS};Server=localhost\\SQLEXPRESS;Encryption=require"},
-        {"freetds dot", u"Provider=SQLOLEDB;Data Source=.", kLinuxTds, L, u"Driver={FreeTDS};Server=localhost"},
+        {"freetds host and port",
+         u"Provider=SQLOLEDB;Data Source=tcp:db.shop,1444;Initial Catalog=pos;Network "
+         u"Library=DBMSSOCN",
+         kLinuxTds, L, u"Driver={FreeTDS};Server=db.shop;Port=1444;Database=pos"},
+        {"freetds local instance", u"Provider=SQLOLEDB;Data Source=(local)\\SQLEXPRESS;Encrypt=yes",
+         kLinuxTds, L, u"Driver={FreeTDS};Server=localhost\\SQLEXPRESS;Encryption=require"},
+        {"freetds dot", u"Provider=SQLOLEDB;Data Source=.", kLinuxTds, L,
+         u"Driver={FreeTDS};Server=localhost"},
         // The ODBC provider: its own keys renamed, or an ODBC string of its own.
-        {"msdasql with a dsn", u"Provider=MSDASQL.1;Persist Security Info=False;Data Source=shop;User ID=u;Password=p", kNone, L,
-         u"DSN=shop;UID=u;PWD=p"},
-        {"msdasql with extended properties", u"Provider=MSDASQL;Extended Properties=\"DSN=shop;UID=u;PWD={a;b}\";Connect Timeout=3", kNone, L,
-         u"DSN=shop;UID=u;PWD={a;b}", 3},
-        {"msdasql with a driver", u"Provider=MSDASQL;Driver={SQLite3};Database=/tmp/x y.db", kNone, L,
-         u"Driver={SQLite3};Database=/tmp/x y.db"},
+        {"msdasql with a dsn",
+         u"Provider=MSDASQL.1;Persist Security Info=False;Data Source=shop;User ID=u;Password=p",
+         kNone, L, u"DSN=shop;UID=u;PWD=p"},
+        {"msdasql with extended properties",
+         u"Provider=MSDASQL;Extended Properties=\"DSN=shop;UID=u;PWD={a;b}\";Connect Timeout=3",
+         kNone, L, u"DSN=shop;UID=u;PWD={a;b}", 3},
+        {"msdasql with a driver", u"Provider=MSDASQL;Driver={SQLite3};Database=/tmp/x y.db", kNone,
+         L, u"Driver={SQLite3};Database=/tmp/x y.db"},
         // ODBC strings go as they are, byte for byte.
         {"dsn string", u"DSN=shop;UID=u;PWD={p;q}", kNone, L, u"DSN=shop;UID=u;PWD={p;q}"},
-        {"driver string", u"Driver={SQLite3};Database=/tmp/a.db;Timeout=100", kNone, L, u"Driver={SQLite3};Database=/tmp/a.db;Timeout=100"},
+        {"driver string", u"Driver={SQLite3};Database=/tmp/a.db;Timeout=100", kNone, L,
+         u"Driver={SQLite3};Database=/tmp/a.db;Timeout=100"},
         {"file dsn", u"FILEDSN=/etc/shop.dsn", kNone, L, u"FILEDSN=/etc/shop.dsn"},
         // The embedded store keeps its own strings.
         {"embedded", u"Provider=SQLite;Data Source=/tmp/a.db", kNone, L, u"", std::nullopt, true},
@@ -112,14 +138,18 @@ TEST(OdbcConnString, StringsThatNameNothingUsableFailClearlyWithoutTheirPassword
         const char16_t* says;
     };
     const std::vector<Bad> cases = {
-        {u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=c:\\shop.mdb;Jet OLEDB:Database Password=secret1",
-         kLinux18, u"Provider cannot be found. It may not be properly installed. (Microsoft.Jet.OLEDB.4.0)"},
+        {u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=c:\\shop.mdb;Jet OLEDB:Database "
+         u"Password=secret1",
+         kLinux18,
+         u"Provider cannot be found. It may not be properly installed. (Microsoft.Jet.OLEDB.4.0)"},
         {u"Provider=OraOLEDB.Oracle;User ID=u;Password=secret1", kLinux18, u"(OraOLEDB.Oracle)"},
         {u"Provider=;Password=secret1", kLinux18, u"Provider cannot be found"},
-        {u"Data Source=srv;User ID=u;Password=secret1", kLinux18, u"names no provider, data source or driver"},
+        {u"Data Source=srv;User ID=u;Password=secret1", kLinux18,
+         u"names no provider, data source or driver"},
         {u"", kLinux18, u"names no provider"},
         {u"Provider=SQLOLEDB;Data Source=srv;Password=secret1", kNone,
-         u"No ODBC driver for SQL Server is installed (looked for ODBC Driver 18 for SQL Server, ODBC Driver 17 for SQL Server, FreeTDS)"},
+         u"No ODBC driver for SQL Server is installed (looked for ODBC Driver 18 for SQL Server, "
+         u"ODBC Driver 17 for SQL Server, FreeTDS)"},
         {u"Provider=SQLOLEDB;Data Source=srv;Connect Timeout=soon;Password=secret1", kLinux18,
          u"Invalid value for Connect Timeout: soon"},
     };
@@ -141,7 +171,8 @@ TEST(OdbcConnString, AsksForTheInstalledDriversOnlyWhenItMustChooseOne) {
         ++asked;
         return kLinux18;
     };
-    for (const char16_t* s : {u"DSN=x", u"Provider=MSDASQL;DSN=x", u"Provider=SQLite;Data Source=x"}) {
+    for (const char16_t* s :
+         {u"DSN=x", u"Provider=MSDASQL;DSN=x", u"Provider=SQLite;Data Source=x"}) {
         TranslateConnString(ConnString::Parse(s), s, lister, L);
     }
     EXPECT_EQ(asked, 0);
@@ -169,7 +200,8 @@ TEST(OdbcConnString, MasksPasswordsInAnyText) {
               u"login failed: **** and ****");
     // A two-letter secret is too short to hunt down everywhere, but never survives as a value.
     EXPECT_EQ(MaskSecrets(u"proxy said xy", secrets), u"proxy said xy");
-    EXPECT_EQ(MaskSecrets(u"bad string DSN=x;pwd=xy;UID=u", secrets), u"bad string DSN=x;pwd=****;UID=u");
+    EXPECT_EQ(MaskSecrets(u"bad string DSN=x;pwd=xy;UID=u", secrets),
+              u"bad string DSN=x;pwd=****;UID=u");
     EXPECT_EQ(MaskSecrets(u"Password={a;}}b};x", {}), u"Password=****;x");
     EXPECT_EQ(MaskSecrets(u"PWD=", {}), u"PWD=****");
     EXPECT_EQ(MaskSecrets(u"nothing to hide", secrets), u"nothing to hide");

@@ -1,8 +1,8 @@
 // Against a real PostgreSQL server through psqlODBC: refused logins, an unused port, the server
 // going away between two calls, and a rolled-back transaction.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -105,7 +105,8 @@ protected:
 TEST_F(PgServer, AWrongPasswordOrAnUnusedPortFailsToOpen) {
     const std::u16string wrong = u"not-the-password-42";
     const std::u16string badPassword = WithKey(base + u";Database=postgres", u"PWD", wrong);
-    const std::u16string badPort = WithKey(base + u";Database=postgres", u"Port", ToU16(UnusedPort()));
+    const std::u16string badPort =
+        WithKey(base + u";Database=postgres", u"Port", ToU16(UnusedPort()));
 
     Module().ConnectionTime = 5;
     EXPECT_FALSE(OpenConnection(badPassword));
@@ -145,9 +146,11 @@ protected:
 TEST_F(PgServerStopped, HelpersShowTheDriversDescriptionAndReturnHarmlessValues) {
     if (!std::getenv("QUORVEL_TEST_PG_SCRIPT")) GTEST_SKIP() << "the test server cannot be stopped";
     store = PostgresStoreFor(Schema::Ours);
-    store->Exec({u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('R01','n','21',10)",
-                 u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('R01',1,'A',1,5,0,'')",
-                 u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('R01',2,'B',6,10,2,'')"});
+    store->Exec(
+        {u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('R01','n','21',10)",
+         u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('R01',1,'A',1,5,0,'')",
+         u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+         u"('R01',2,'B',6,10,2,'')"});
     GetAnalyseBarCode analyser;
     analyser.ConnString(store->ConnString());
     analyser.ConnectionTime(5);
@@ -191,7 +194,8 @@ TEST_F(PgServer, ARolledBackTransactionLeavesNoRows) {
     auto& conn = DbConn();
     conn.BeginTrans();
     conn.Execute(u"insert into txm_gzzb (gzid,gzname,dnmid) values ('T1','n','2')");
-    conn.Execute(u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws) values ('T1','1','A',1,5,0)");
+    conn.Execute(
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws) values ('T1','1','A',1,5,0)");
     EXPECT_EQ(GetRecordCount(u"select * from txm_gzmx"), 1);  // seen inside the transaction
     conn.RollbackTrans();
     EXPECT_EQ(GetRecordCount(u"select * from txm_gzmx"), 0);

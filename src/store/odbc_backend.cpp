@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <locale.h>
 #endif
 #include <sql.h>
 #include <sqlext.h>
@@ -128,6 +130,32 @@ std::optional<Dialect> DialectOf(const std::u16string& dbms) {
     return std::nullopt;  // an unknown database gets the statements as the host wrote them
 }
 
+// unixODBC hands text to drivers that only take narrow strings in the encoding of the calling
+// thread's locale, and a program that never set one has ASCII: every other character is lost.
+// The databases those drivers reach (SQLite among them) keep UTF-8, so connections are made with
+// UTF-8 as the thread's encoding for every call that converts text, without touching the
+// process's locale.
+class Utf8ThreadLocale {
+public:
+#ifdef _WIN32
+    Utf8ThreadLocale() {}  // Windows' driver manager converts UTF-16 itself
+#else
+    Utf8ThreadLocale() {
+        static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+        if (utf8) previous_ = uselocale(utf8);
+    }
+    ~Utf8ThreadLocale() {
+        if (previous_) uselocale(previous_);
+    }
+
+private:
+    locale_t previous_{};
+#endif
+public:
+    Utf8ThreadLocale(const Utf8ThreadLocale&) = delete;
+    Utf8ThreadLocale& operator=(const Utf8ThreadLocale&) = delete;
+};
+
 class OdbcBackend;
 
 class Statement {
@@ -155,8 +183,16 @@ public:
         if (SQL_SUCCEEDED(SQLGetInfoW(dbc_, SQL_DBMS_NAME, name, sizeof(name), &bytes))) {
             dialect_ = DialectOf(FromW(name, static_cast<size_t>(bytes) / sizeof(SQLWCHAR)));
         }
+#ifndef _WIN32
+        // SQLite's drivers for unixODBC take narrow text only, and the driver manager converts
+        // wide text for them as UCS-2, losing every character outside the BMP. SQLite's narrow
+        // text is UTF-8, so this backend converts itself and hands them UTF-8.
+        narrow_ = dialect_ == Dialect::Sqlite;
+#endif
     }
-    ~OdbcBackend() override { Close(); }
+    ~OdbcBackend() override {
+        Close();
+    }
 
     [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE h) const {
         throw DbError(err::kProviderError, MaskSecrets(FirstDiagnostic(type, h), secrets_));
@@ -167,9 +203,9 @@ public:
     }
 
     void Execute(const std::u16string& sql) override {
+        Utf8ThreadLocale utf8;
         Statement st(*this);
-        std::u16string text = Adapt(sql);
-        SQLRETURN rc = SQLExecDirectW(st.get(), W(text), SQL_NTS);
+        SQLRETURN rc = ExecDirect(st, Adapt(sql));
         if (rc == SQL_NO_DATA) return;  // a searched change that touched no row
         st.Check(rc);
         // A batch fails in any of its statements; look at every result.
@@ -177,9 +213,9 @@ public:
     }
 
     std::shared_ptr<const ResultData> Query(const std::u16string& sql) override {
+        Utf8ThreadLocale utf8;
         Statement st(*this);
-        std::u16string text = Adapt(sql);
-        SQLRETURN rc = SQLExecDirectW(st.get(), W(text), SQL_NTS);
+        SQLRETURN rc = ExecDirect(st, Adapt(sql));
         auto data = std::make_shared<ResultData>();
         if (rc == SQL_NO_DATA) return data;
         st.Check(rc);
@@ -193,13 +229,22 @@ public:
         }
         data->columns.resize(static_cast<size_t>(n));
         for (SQLSMALLINT i = 1; i <= n; ++i) {
-            SQLWCHAR name[256] = {};
             SQLSMALLINT nameLen = 0, sqlType = 0, digits = 0, nullable = 0;
             SQLULEN size = 0;
-            st.Check(SQLDescribeColW(st.get(), static_cast<SQLUSMALLINT>(i), name, 256, &nameLen,
-                                     &sqlType, &size, &digits, &nullable));
             Column& c = data->columns[static_cast<size_t>(i - 1)];
-            c.name = FromW(name, static_cast<size_t>(std::min<SQLSMALLINT>(nameLen, 255)));
+            if (narrow_) {
+                SQLCHAR name[512] = {};
+                st.Check(SQLDescribeCol(st.get(), static_cast<SQLUSMALLINT>(i), name, 512, &nameLen,
+                                        &sqlType, &size, &digits, &nullable));
+                c.name =
+                    FromUtf8(std::string(reinterpret_cast<const char*>(name),
+                                         static_cast<size_t>(std::min<SQLSMALLINT>(nameLen, 511))));
+            } else {
+                SQLWCHAR name[256] = {};
+                st.Check(SQLDescribeColW(st.get(), static_cast<SQLUSMALLINT>(i), name, 256,
+                                         &nameLen, &sqlType, &size, &digits, &nullable));
+                c.name = FromW(name, static_cast<size_t>(std::min<SQLSMALLINT>(nameLen, 255)));
+            }
             c.type = TypeCode(sqlType);
         }
         while ((rc = SQLFetch(st.get())) != SQL_NO_DATA) {
@@ -216,7 +261,9 @@ public:
         return data;
     }
 
-    void Begin() override { SetAutocommit(false); }
+    void Begin() override {
+        SetAutocommit(false);
+    }
     void Commit() override {
         SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc(), SQL_COMMIT);
         if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_DBC, dbc_);
@@ -236,7 +283,9 @@ public:
                            SQL_IS_UINTEGER);
         if (failure) throw *failure;
     }
-    std::optional<Dialect> DatabaseDialect() const override { return dialect_; }
+    std::optional<Dialect> DatabaseDialect() const override {
+        return dialect_;
+    }
     void Close() noexcept override {
         if (!dbc_) return;
         SQLDisconnect(dbc_);
@@ -276,7 +325,42 @@ private:
         if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_DBC, dbc_);
     }
 
-    static std::u16string ReadText(const Statement& st, SQLUSMALLINT col, bool& isNull) {
+    SQLRETURN ExecDirect(const Statement& st, std::u16string text) const {
+        if (narrow_) {
+            std::string utf8 = ToUtf8(text);
+            return SQLExecDirect(st.get(), reinterpret_cast<SQLCHAR*>(utf8.data()), SQL_NTS);
+        }
+        return SQLExecDirectW(st.get(), W(text), SQL_NTS);
+    }
+
+    std::u16string ReadText(const Statement& st, SQLUSMALLINT col, bool& isNull) const {
+        return narrow_ ? ReadNarrowText(st, col, isNull) : ReadWideText(st, col, isNull);
+    }
+
+    static std::u16string ReadNarrowText(const Statement& st, SQLUSMALLINT col, bool& isNull) {
+        std::string out;
+        char buf[4096];
+        isNull = false;
+        for (;;) {
+            SQLLEN ind = 0;
+            SQLRETURN rc = SQLGetData(st.get(), col, SQL_C_CHAR, buf, sizeof(buf), &ind);
+            if (rc == SQL_NO_DATA) break;
+            st.Check(rc);
+            if (ind == SQL_NULL_DATA) {
+                isNull = true;
+                return u"";
+            }
+            size_t capacity = sizeof(buf) - 1;
+            size_t got = (ind == SQL_NO_TOTAL || ind < 0 || static_cast<size_t>(ind) > capacity)
+                             ? capacity
+                             : static_cast<size_t>(ind);
+            out.append(buf, got);
+            if (rc == SQL_SUCCESS) break;  // with info: truncated, more to come
+        }
+        return FromUtf8(out);
+    }
+
+    static std::u16string ReadWideText(const Statement& st, SQLUSMALLINT col, bool& isNull) {
         std::u16string out;
         SQLWCHAR buf[1024];
         isNull = false;
@@ -300,7 +384,7 @@ private:
         return out;
     }
 
-    static FieldValue Read(const Statement& st, SQLUSMALLINT col, short type) {
+    FieldValue Read(const Statement& st, SQLUSMALLINT col, short type) const {
         SQLLEN ind = 0;
         switch (type) {
             case adtype::kSmallInt:
@@ -364,6 +448,7 @@ private:
     SQLHDBC dbc_;
     std::vector<std::u16string> secrets_;
     std::optional<Dialect> dialect_;
+    bool narrow_ = false;
 };
 
 Statement::Statement(OdbcBackend& owner) : owner_(owner) {
@@ -410,6 +495,7 @@ std::unique_ptr<Backend> OpenOdbcBackend(const ConnString& cs, std::u16string_vi
         TranslateConnString(cs, raw, InstalledOdbcDrivers, ThisPlatform());
     if (!target) return nullptr;
     std::vector<std::u16string> secrets = SecretsOf(cs);
+    Utf8ThreadLocale utf8;
     SQLHENV env = Environment();
     SQLHDBC dbc = SQL_NULL_HDBC;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
