@@ -64,6 +64,8 @@ void BM_Floor(benchmark::State& state, const Target& t) {
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     const std::u16string queries[2] = {LevelQuery(u'A', t.dialect), LevelQuery(u'B', t.dialect)};
+    const bool narrow = t.dialect == quorvel::Dialect::Sqlite;
+    std::string narrowQueries[2] = {quorvel::ToUtf8(queries[0]), quorvel::ToUtf8(queries[1])};
     std::u16string cs = t.connString;
     for (auto _ : state) {
         SQLHDBC dbc = SQL_NULL_HDBC;
@@ -79,8 +81,14 @@ void BM_Floor(benchmark::State& state, const Target& t) {
         for (const auto& q : queries) {
             SQLHSTMT st = SQL_NULL_HSTMT;
             SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
-            std::u16string text = q;
-            SQLExecDirectW(st, reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS);
+            // SQLite's driver takes UTF-8 directly; the others take UTF-16.
+            if (narrow) {
+                SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(narrowQueries[&q - queries].data()),
+                              SQL_NTS);
+            } else {
+                std::u16string text = q;
+                SQLExecDirectW(st, reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS);
+            }
             if (SQLFetch(st) == SQL_SUCCESS) {
                 SQLBIGINT v = 0;
                 SQLLEN ind = 0;
@@ -89,7 +97,7 @@ void BM_Floor(benchmark::State& state, const Target& t) {
                     sum += v;
                 }
                 SQLWCHAR dnmid[64];
-                SQLGetData(st, 4, SQL_C_WCHAR, dnmid, sizeof(dnmid), &ind);
+                SQLGetData(st, 4, narrow ? SQL_C_CHAR : SQL_C_WCHAR, dnmid, sizeof(dnmid), &ind);
                 sum += ind;
             }
             SQLFreeHandle(SQL_HANDLE_STMT, st);
