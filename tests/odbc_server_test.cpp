@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 
 #include "service/analyser.h"
@@ -128,6 +129,34 @@ TEST_F(PgServer, AWrongPasswordOrAnUnusedPortFailsToOpen) {
     ExpectNoPassword(why);
     // The right password still opens: the failures above were the password's and the port's.
     EXPECT_TRUE(OpenConnection(base + u";Database=postgres"));
+}
+
+// A server that takes the connection and never answers: only the login timeout ends the wait.
+TEST_F(PgServer, TheLoginTimeoutEndsAnOpenThatGetsNoAnswer) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)), 0);
+    ASSERT_EQ(listen(fd, 4), 0);
+    socklen_t len = sizeof(a);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    const std::u16string silent =
+        WithKey(base + u";Database=postgres", u"Port", ToU16(ntohs(a.sin_port)));
+
+    for (const auto& [timeout, cs] :
+         {std::pair{int16_t{1}, silent},
+          // The string's own timeout is used when it has one.
+          std::pair{int16_t{0}, u"Provider=MSDASQL;Connect Timeout=1;" + silent}}) {
+        Module().ConnectionTime = timeout;
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(OpenConnection(cs));
+        // Without the timeout the open would wait for ever; the bound is only against that.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    }
+    close(fd);
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.boxes[0].prompt, kConnectFailed);
 }
 
 class PgServerStopped : public PgServer {
