@@ -73,7 +73,11 @@ void Connection::Open(const std::u16string& connectionString, const std::u16stri
             return;
         }
     }
-    err::Raise(err::kProviderNotFound);
+    // Which provider was missing is the first thing whoever reads the message needs to know.
+    std::u16string message = err::Describe(err::kProviderNotFound);
+    std::u16string provider = TrimSpaces(cs.Get(u"Provider").value_or(u""));
+    if (!provider.empty()) message += u" (" + provider + u")";
+    throw DbError(err::kProviderNotFound, message);
 }
 
 void Connection::Close() {

@@ -252,11 +252,9 @@ std::optional<OdbcConnect> TranslateConnString(const ConnString& cs, std::u16str
         return OdbcConnect{std::u16string(raw), std::nullopt};
     }
     std::u16string base = ProviderBase(*provider);
-    if (base == u"SQLITE") return std::nullopt;
     if (base == u"MSDASQL") return FromOdbcProvider(cs);
     if (IsSqlServerProvider(base)) return FromSqlServer(cs, base, installed(), platform);
-    throw DbError(err::kProviderNotFound,
-                  err::Describe(err::kProviderNotFound) + u" (" + TrimSpaces(*provider) + u")");
+    return std::nullopt;  // the embedded store's, another backend's, or nobody's
 }
 
 std::u16string OdbcValue(std::u16string_view value) {

@@ -23,8 +23,9 @@ enum class OdbcPlatform { Windows, Linux };
 // The SQL Server drivers tried for OLE DB style strings, best first.
 std::vector<std::u16string> SqlServerDrivers(OdbcPlatform platform);
 
-// nullopt when the string is not for ODBC (the embedded store's). Throws DbError when it names
-// no usable provider or driver. `installed` lists the driver names the driver manager knows; it
+// nullopt when the string names a provider that ODBC does not stand in for (the embedded
+// store's, or one no backend knows). Throws DbError when it is for ODBC but names no data source
+// or driver, or no SQL Server driver is installed for an OLE DB string. `installed` lists the driver names the driver manager knows; it
 // is only asked for strings that need a driver chosen.
 using DriverLister = std::function<std::vector<std::u16string>()>;
 std::optional<OdbcConnect> TranslateConnString(const ConnString& cs, std::u16string_view raw,
