@@ -427,11 +427,9 @@ void Binding::Push(Control& c) {
         case ControlKind::NumericBox: {
             auto& t = static_cast<TextBox&>(c);
             // A numeric box that stands for no number shows its value, zero, when set to.
-            std::u16string shown = t.Text();
-            if (shown.empty() && c.Kind() == ControlKind::NumericBox &&
-                static_cast<NumericBox&>(c).showZero) {
-                shown = u"0";
-            }
+            const bool zero = t.Text().empty() && c.Kind() == ControlKind::NumericBox &&
+                              static_cast<NumericBox&>(c).showZero;
+            const std::u16string shown = zero ? std::u16string(1, u'0') : t.Text();
             bool moved = false;
             if (WindowText(h) != shown) {
                 SetWindowTextW(h, W(shown));
