@@ -1,6 +1,8 @@
 // The analyser on every store target, on our schema and on one a host made itself.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "service/analyser.h"
 #include "store/connection.h"
 #include "store/db_helpers.h"
@@ -183,6 +185,24 @@ TEST_P(Analyser, ReleasingOneObjectClosesTheConnectionForTheOther) {
     EXPECT_EQ(boxes.boxes[0].title, u"系统提示");
     EXPECT_EQ(second->ParseBarCode(u"B", u"2100123004567"), u"004.56");  // opens a new one
     EXPECT_EQ(second->StoreCode(u"R01"), u"21");
+}
+
+TEST_P(Analyser, EachThreadHasItsOwnModuleState) {
+    EXPECT_EQ(Parse(u"A", u"2100123004567", u"R01"), u"00123");
+    auto mine = Module().DbConn;
+    std::u16string otherResult, otherStoreCode;
+    std::thread other([&] {
+        RecordingBoxes otherBoxes;
+        GetAnalyseBarCode a;  // a fresh thread: no connection string, no connection
+        otherStoreCode = a.StoreCode(u"R01");
+        otherResult = a.ParseBarCode(u"A", u"2100123004567", u"R01");
+    });
+    other.join();
+    EXPECT_EQ(otherStoreCode, u"");
+    EXPECT_EQ(otherResult, u"");
+    // The other thread's object ended there; this thread's connection is untouched.
+    EXPECT_EQ(Module().DbConn, mine);
+    EXPECT_EQ(analyser->StoreCode(u"R01"), u"21");
 }
 
 std::vector<Param> AllParams() {
