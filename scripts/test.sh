@@ -15,3 +15,6 @@ run_preset() {
 
 run_preset linux
 run_preset linux-asan
+
+# The Windows DLLs, built by the cross compilers and run under Wine.
+scripts/windows-test.sh
