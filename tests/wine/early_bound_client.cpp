@@ -7,8 +7,9 @@
 //
 // Message boxes the DLL shows are caught on this thread, recorded and answered with OK.
 // Prints one line per check; the exit status is the number of failed checks.
-#include <oleauto.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <oleauto.h>
 
 #include <cstdio>
 #include <string>
