@@ -22,5 +22,5 @@ set(ENV{PKG_CONFIG_PATH} "")
 
 # One self-contained DLL: the GCC runtime and the C++ library linked in, so that it needs
 # nothing beyond the system DLLs on a host machine.
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -s")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

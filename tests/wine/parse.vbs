@@ -31,8 +31,8 @@ tx = "2100123004567"
 gz = "R01"
 Show "variables", o.ParseBarCode(lb, tx, gz)
 Show "variables unchanged", lb & "|" & tx & "|" & gz
-empty = ""
-Show "empty variables", o.ParseBarCode(lb, empty, empty)
+blank = ""
+Show "empty variables", o.ParseBarCode(lb, blank, blank)
 Dim uninitialised
 Show "uninitialised variables", o.ParseBarCode(lb, uninitialised, uninitialised)
 code = 2100123004567

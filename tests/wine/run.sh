@@ -83,7 +83,7 @@ run_client() {
 }
 
 # ---- the x86 and x64 DLLs, inspected without running them ------------------------------------
-system_dlls='^(ADVAPI32|KERNEL32|USER32|OLEAUT32|OLE32|msvcrt|GDI32)\.dll$'
+system_dlls='^(ADVAPI32|KERNEL32|USER32|OLEAUT32|OLE32|ODBC32|msvcrt|GDI32)\.dll$'
 inspect() {  # inspect ARCH_PREFIX DLL FORMAT
     local tools="$1" file="$2" format="$3"
     local dump
@@ -203,6 +203,7 @@ run_with_box() {
     if [ -z "$win" ]; then
         fail "box \"$title\" appears"
         wait "$client"
+        sed 's/^/    client: /' "$out"
         return
     fi
     pass "box \"$title\" appears"
@@ -218,7 +219,7 @@ run_with_box() {
     wait "$client"
     local got
     got="$(crlf <"$out")"
-    check "client output after the box (got: $(tr '\n' '/' <<<"$got"))" test "$got" = "$expected"
+    check "client output after the box (got: $(paste -sd/ <<<"$got"))" test "$got" = "$expected"
 }
 
 closed='The connection cannot be used to perform this operation. It is either closed or invalid in this context.'
