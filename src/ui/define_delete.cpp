@@ -1,0 +1,100 @@
+// The Delete key in the editor: remove the grid's current level and close the gap behind it.
+#include "service/analyser.h"
+#include "store/dialect.h"
+#include "store/error.h"
+#include "store/message_box.h"
+#include "store/module_state.h"
+#include "store/text.h"
+#include "ui/frm_define.h"
+#include "ui/strict_queries.h"
+
+namespace quorvel::ui {
+
+namespace {
+
+constexpr char16_t kTitle[] = u"系统提示";
+
+int16_t ToInt16(const std::u16string& text) {
+    return FieldValue::Text(text).ToInt16();
+}
+
+void RollBackIfOpen(bool& transactionOpen) noexcept {
+    if (!transactionOpen) return;
+    transactionOpen = false;
+    try {
+        DbConn().RollbackTrans();
+    } catch (...) {
+        // A connection that is gone has abandoned the transaction itself.
+    }
+}
+
+}  // namespace
+
+void FrmDefine::DeleteLevel() {
+    auto& m = Module();
+    bool transactionOpen = false;
+    try {
+        if (vsfGrid.Rows() < 2) return;
+        const int32_t row = vsfGrid.Row();
+        const std::u16string question =
+            u"您确认要删除代表名称为[" + vsfGrid.TextMatrix(row, 3) + u"]的数据吗？[Y/N]";
+        if (MsgBox(question, mb::kYesNo + mb::kQuestion, kTitle) != mb::kYes) return;
+
+        DbConn().BeginTrans();
+        transactionOpen = true;
+        const std::u16string G = vsfGrid.TextMatrix(row, 1);
+        const int16_t J = ToInt16(vsfGrid.TextMatrix(row, 2));
+        const int16_t S = ToInt16(vsfGrid.TextMatrix(row, 4));
+        const int16_t E = ToInt16(vsfGrid.TextMatrix(row, 5));
+        if (!ShiftLaterLevels(G, J, S, E)) {
+            // Deleting now would leave the later levels at their old positions, with a hole.
+            RollBackIfOpen(transactionOpen);
+            return;
+        }
+        m.SqlText =
+            u"DELETE TXM_GZMX WHERE GZID=" + SqlQuote(G) + u" AND js=" + vsfGrid.TextMatrix(row, 2);
+        DbConn().Execute(m.SqlText);
+        DbConn().CommitTrans();
+        transactionOpen = false;
+
+        // The level loaded for amending is gone: a save must not "amend" a row that is no more.
+        if (m.LevelAmendMode && CurJs == J && EqualsNoCase(CurGzid, G)) EndLevelAmend();
+        const std::u16string ruleId = TxtGZID.Text();
+        LoadRule(ruleId);
+    } catch (...) {
+        MsgBox(DescribeCurrentException() + u"\n删除明细时出错!", mb::kExclamation, kTitle);
+        RollBackIfOpen(transactionOpen);
+    }
+}
+
+bool FrmDefine::ShiftLaterLevels(const std::u16string& G, int16_t J, int16_t S, int16_t E) {
+    auto& m = Module();
+    try {
+        m.SqlText = u"select * from txm_gzmx where gzid=" + SqlQuote(G) + u" and js>" + ToU16(J);
+        m.DbRs = QueryReadOnly(m.SqlText);
+        if (m.DbRs->RecordCount() > 0) {
+            const int16_t W = Add16(Sub16(E, S), 1);
+            m.SqlText = u"update txm_gzmx set gzid=" + SqlQuote(G) + u",startws=startws - " +
+                        ToU16(W) + u",endws=endws - " + ToU16(W) + u" where gzid=" + SqlQuote(G) +
+                        u" and js>" + ToU16(J);
+            DbConn().Execute(m.SqlText);
+        }
+        return true;
+    } catch (...) {
+        MsgBox(DescribeCurrentException() + u"\n位数排序时出错!", mb::kExclamation, kTitle);
+        return false;
+    }
+}
+
+void FrmDefine::EndLevelAmend() {
+    Module().LevelAmendMode = false;
+    CurGzid.clear();
+    CurJs = 0;
+    OldEndWs = 0;
+    txtClassId.SetText(u"");
+    txtClassName.SetText(u"");
+    txtEndWs.SetText(u"");
+    txtXsWs.SetText(u"");
+}
+
+}  // namespace quorvel::ui

@@ -1,0 +1,13 @@
+#include "ui/field_text.h"
+
+namespace quorvel::ui {
+
+std::u16string FieldText(const FieldValue& v) {
+    return v.IsNull() ? std::u16string() : v.ToText();
+}
+
+std::u16string PlusOne(const FieldValue& v) {
+    return FormatReal(v.ToDouble() + 1);
+}
+
+}  // namespace quorvel::ui

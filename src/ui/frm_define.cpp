@@ -1,0 +1,311 @@
+#include "ui/frm_define.h"
+
+#include "store/db_helpers.h"
+#include "store/dialect.h"
+#include "store/module_state.h"
+#include "store/text.h"
+#include "ui/field_text.h"
+#include "ui/window_helpers.h"
+
+namespace quorvel::ui {
+
+namespace {
+
+template <typename C>
+C& Place(C& c, Twips r, int16_t tab) {
+    c.rect = r;
+    c.tabIndex = tab;
+    return c;
+}
+
+Label& MakeLabel(Label& l, std::u16string caption, int32_t left, int32_t top, int32_t width,
+                 int16_t tab) {
+    l.SetCaption(std::move(caption));
+    l.rect = {left, top, width, 210};
+    l.tabIndex = tab;
+    l.font.points = 10.5;
+    return l;
+}
+
+void Computed(NumericBox& box) {
+    box.SetEnabled(false);
+    box.backColor = color::kLightYellow;
+}
+
+}  // namespace
+
+std::u16string LevelGridSql(const std::u16string& ruleId) {
+    return u"select GZID AS 规则编号,JS AS 级数,b.name as 代表名称,startws as 开始位数,endws as "
+           u"结束位数,isnull(xsws,0) as 小数位数 "
+           u"from txm_gzmx a inner join (select * from glsx where fid=1006) b on a.lbid=b.id "
+           u"where gzid=" +
+           SqlQuote(ruleId);
+}
+
+FrmDefine::FrmDefine()
+    : Window(u"FrmDefine"),
+      TxtGZID(Add<TextBox>(u"TxtGZID")),
+      TxtGZName(Add<TextBox>(u"TxtGZName")),
+      txtDnmid(Add<TextBox>(u"txtDnmid")),
+      txtClassId(Add<TextBox>(u"txtClassId")),
+      txtEndWs(Add<NumericBox>(u"txtEndWs")),
+      txtXsWs(Add<NumericBox>(u"txtXsWs")),
+      CmdSave(Add<CommandButton>(u"CmdSave")),
+      txtTxmWS(Add<NumericBox>(u"txtTxmWS")),
+      txtStartWs(Add<NumericBox>(u"txtStartWs")),
+      vsfGrid(Add<Grid>(u"vsfGrid", 1, 6)),
+      txtClassName(Add<TextBox>(u"txtClassName")),
+      LblLBName(Add<Label>(u"LblLBName")),
+      LblGZID(Add<Label>(u"LblGZID")),
+      LblGZName(Add<Label>(u"LblGZName")),
+      LblDnmid(Add<Label>(u"LblDnmid")),
+      LblTxmWS(Add<Label>(u"LblTxmWS")),
+      Lbllx0(Add<Label>(u"Lbllx(0)")),
+      Lbllx21(Add<Label>(u"Lbllx(21)")),
+      Lbllx22(Add<Label>(u"Lbllx(22)")),
+      Frame1(Add<Frame>(u"Frame1")),
+      StatusBar1(Add<StatusBar>(u"StatusBar1")),
+      TmrLoad(Add<Timer>(u"TmrLoad")),
+      tmrAmendLoad(Add<Timer>(u"tmrAmendLoad")) {
+    caption = u"自定义条形码";
+    clientWidth = 7575;
+    clientHeight = 5235;
+    font.points = 10.5;
+    keyPreview = true;
+
+    for (TextBox* t : {&TxtGZID, &TxtGZName, &txtDnmid, &txtClassId, &txtClassName}) {
+        t->font.points = 10.5;
+    }
+    Place(TxtGZID, {1560, 120, 1935, 315}, 1);
+    Place(TxtGZName, {5280, 120, 1935, 315}, 2);
+    Place(txtDnmid, {1560, 510, 1935, 315}, 3);
+    Place(txtClassId, {1230, 1050, 555, 285}, 4);
+    Place(txtEndWs, {6030, 1050, 855, 285}, 5);
+    Place(txtXsWs, {1230, 1410, 1485, 285}, 6);
+    Place(CmdSave, {6030, 1410, 855, 315}, 7);
+    Place(txtTxmWS, {5280, 510, 1935, 315}, 9);
+    Place(txtStartWs, {3900, 1050, 855, 285}, 13);
+    Place(vsfGrid, {30, 1830, 7515, 2835}, 17);
+    Place(txtClassName, {1800, 1050, 945, 285}, 19);
+
+    CmdSave.SetCaption(u"保存");
+    CmdSave.font.points = 10.5;
+    txtEndWs.SetText(u"0");
+    txtXsWs.SetText(u"0");
+    txtXsWs.backColor = color::kWhite;
+    txtTxmWS.SetText(u"0");
+    Computed(txtTxmWS);
+    txtStartWs.SetText(u"1");
+    txtStartWs.min = 1;
+    Computed(txtStartWs);
+    txtClassName.SetEnabled(false);
+    txtClassName.backColor = color::kLightYellow;
+
+    MakeLabel(LblLBName, u"第 1 级:", 210, 1110, 975, 8);
+    MakeLabel(LblGZID, u"规则编号:", 240, 180, 1215, 10);
+    MakeLabel(LblGZName, u"规则名称:", 3720, 180, 1215, 11);
+    MakeLabel(LblDnmid, u"店内码编号:", 240, 570, 1305, 12);
+    MakeLabel(LblTxmWS, u"条形码总位数:", 3720, 555, 1515, 14);
+    MakeLabel(Lbllx0, u"小数位数:", 180, 1470, 1005, 15);
+    MakeLabel(Lbllx21, u"开始位数:", 2940, 1110, 945, 16);
+    MakeLabel(Lbllx22, u"结束位数:", 5070, 1110, 945, 18);
+    Frame1.rect = {0, 900, 7515, 75};
+    Frame1.tabIndex = 0;
+    StatusBar1.rect = {0, clientHeight - 375, clientWidth, 375};
+    StatusBar1.tabIndex = 20;
+    StatusBar1.panelText =
+        u"F3 或 双击 → 修改 | F4 → 明细可上下选择 | Delete → 删除明细信息 |  ESC → 退出 ";
+
+    TmrLoad.SetEnabled(false);
+    TmrLoad.interval = 1;
+    tmrAmendLoad.SetEnabled(true);
+    tmrAmendLoad.interval = 0;
+
+    TmrLoad.Tick = [this] { TmrLoad_Timer(); };
+    tmrAmendLoad.Tick = [this] { tmrAmendLoad_Timer(); };
+    TxtGZID.GotFocus = [this] { TxtGZID_GotFocus(); };
+    TxtGZID.KeyDown = [this](int16_t& k, int16_t s) { TxtGZID_KeyDown(k, s); };
+    TxtGZName.GotFocus = [this] { TxtGZName_GotFocus(); };
+    TxtGZName.KeyDown = [this](int16_t& k, int16_t s) { TxtGZName_KeyDown(k, s); };
+    txtDnmid.GotFocus = [this] { txtDnmid_GotFocus(); };
+    txtDnmid.KeyDown = [this](int16_t& k, int16_t s) { txtDnmid_KeyDown(k, s); };
+    txtClassId.GotFocus = [this] { txtClassId_GotFocus(); };
+    txtClassId.KeyDown = [this](int16_t& k, int16_t s) { txtClassId_KeyDown(k, s); };
+    txtClassId.LostFocus = [this] { txtClassId_LostFocus(); };
+    txtEndWs.KeyDown = [this](int16_t& k, int16_t s) { txtEndWs_KeyDown(k, s); };
+    txtXsWs.KeyDown = [this](int16_t& k, int16_t s) { txtXsWs_KeyDown(k, s); };
+    CmdSave.KeyDown = [this](int16_t& k, int16_t s) { CmdSave_KeyDown(k, s); };
+    CmdSave.Click = [this] { CmdSave_Click(); };
+    vsfGrid.DblClick = [this] { vsfGrid_DblClick(); };
+}
+
+void FrmDefine::Gzid(const FieldValue& value) {
+    CurGzid = value.ToText();
+}
+
+void FrmDefine::Form_Load() {
+    LoadRule(CurGzid);
+}
+
+void FrmDefine::Form_Unload() {
+    released_ = true;
+}
+
+void FrmDefine::LoadRule(const std::u16string& R) {
+    auto& m = Module();
+    if (!R.empty()) {
+        m.SqlText = u"select * from txm_gzzb where gzid=" + SqlQuote(R);
+        m.DbRs = OpenReadOnlyRs(m.SqlText);
+        // A failed query has been reported already; the header fields then keep what they have.
+        if (m.DbRs) {
+            if (m.DbRs->RecordCount() > 0) {
+                TxtGZID.SetText(FieldText(m.DbRs->Fields(u"gzid").Value));
+                TxtGZName.SetText(FieldText(m.DbRs->Fields(u"gzname").Value));
+                txtDnmid.SetText(FieldText(m.DbRs->Fields(u"dnmid").Value));
+                txtTxmWS.SetText(FieldText(m.DbRs->Fields(u"txmzws").Value));
+            }
+            m.DbRs->Close();
+        }
+
+        m.SqlText = u"select max(js) as MaxJs from txm_gzmx where gzid=" + SqlQuote(R);
+        LblLBName.SetCaption(u"第 " + PlusOne(GetFieldValue(m.SqlText, u"MaxJs")) + u" 级");
+
+        m.SqlText = u"select max(endws) as MaxWs from txm_gzmx where gzid=" + SqlQuote(R);
+        txtStartWs.SetText(PlusOne(GetFieldValue(m.SqlText, u"Maxws")));
+
+        if (m.NewRuleMode) {
+            TxtGZID.SetEnabled(true);
+            TmrLoad.SetEnabled(true);
+        } else {
+            TxtGZID.SetEnabled(false);  // a stored rule's id cannot be changed
+            tmrAmendLoad.SetEnabled(true);
+        }
+    }
+    FillLevelGrid(R);
+}
+
+void FrmDefine::FillLevelGrid(const std::u16string& R) {
+    auto& m = Module();
+    m.SqlText = LevelGridSql(R);
+    vsfGrid.SetDataSource(OpenEditableRs(m.SqlText));
+}
+
+void FrmDefine::TmrLoad_Timer() {
+    // Focus can only be placed once the window is visible, hence the one-shot timer.
+    if (TxtGZID.Enabled()) TxtGZID.SetFocus();
+    TmrLoad.SetEnabled(false);
+}
+
+void FrmDefine::tmrAmendLoad_Timer() {
+    // Designed without an interval, so it never ticks; kept for a binder that gives it one.
+    tmrAmendLoad.SetEnabled(false);
+    if (TxtGZName.Enabled()) TxtGZName.SetFocus();
+}
+
+void FrmDefine::vsfGrid_DblClick() {
+    if (vsfGrid.Rows() < 2) return;
+    std::u16string rule = vsfGrid.TextMatrix(vsfGrid.Row(), 1);
+    int16_t level = FieldValue::Text(vsfGrid.TextMatrix(vsfGrid.Row(), 2)).ToInt16();
+    LoadLevel(rule, level);
+}
+
+void FrmDefine::LoadLevel(const std::u16string& R, int16_t N) {
+    auto& m = Module();
+    m.SqlText =
+        u"select a.gzid,isnull(a.js,0) as js,isnull(a.startws,0) as startws,isnull(a.endws,0) as "
+        u"endws,a.lbid,b.Name,c.dnmid,isnull(a.xsws,0) as xsws "
+        u"from txm_gzmx a inner join txm_gzzb c on a.gzid=c.gzid inner join (select * from glsx "
+        u"where fid=1006) b on a.lbid=b.id where a.gzid=" +
+        SqlQuote(R) + u" and js=" + ToU16(N);
+    m.DbRs = OpenReadOnlyRs(m.SqlText);
+    // Another user may have deleted the level since the grid was filled: then there is nothing
+    // to amend, and entering the amend state would make the next save "amend" a missing row.
+    if (!m.DbRs || m.DbRs->RecordCount() == 0) return;
+
+    const Recordset& rs = *m.DbRs;
+    // Everything is read and converted before anything is shown, so that a value that does
+    // not fit leaves the fields and the state as they were.
+    std::u16string js = FieldText(rs.Fields(u"js").Value);
+    std::u16string lbid = FieldText(rs.Fields(u"lbid").Value);
+    std::u16string name = FieldText(rs.Fields(u"Name").Value);
+    std::u16string startws = FieldText(rs.Fields(u"startws").Value);
+    std::u16string endws = FieldText(rs.Fields(u"endws").Value);
+    std::u16string xsws = FieldText(rs.Fields(u"xsws").Value);
+    int16_t oldEnd = rs.Fields(u"endws").Value.ToInt16();
+    int16_t curJs = rs.Fields(u"js").Value.ToInt16();
+    std::u16string gzid = FieldText(rs.Fields(u"gzid").Value);
+
+    LblLBName.SetCaption(u"第 " + js + u" 级");
+    txtClassId.SetText(lbid);
+    txtClassName.SetText(name);
+    txtStartWs.SetText(startws);
+    txtEndWs.SetText(endws);
+    txtXsWs.SetText(xsws);
+    OldEndWs = oldEnd;
+    CurJs = curJs;
+    CurGzid = gzid;
+
+    TxtGZID.SetEnabled(false);
+    txtEndWs.SetFocus();
+    m.LevelAmendMode = true;
+}
+
+// ---- Keyboard
+
+void FrmDefine::Form_KeyDown(int16_t& keyCode, int16_t /*shift*/) {
+    switch (keyCode) {
+        case key::kEsc:
+            Unload();
+            break;
+        case key::kF3:
+            vsfGrid_DblClick();
+            break;
+        case key::kF4:
+            vsfGrid.SetFocus();
+            break;
+        case key::kDelete:
+            DeleteLevel();
+            break;
+        default:
+            break;
+    }
+}
+
+void FrmDefine::FieldKeys(int16_t keyCode) {
+    if (keyCode == key::kEnter || keyCode == key::kDown)
+        NextField();
+    else if (keyCode == key::kUp)
+        PreviousField();
+}
+
+void FrmDefine::TxtGZID_KeyDown(int16_t& keyCode, int16_t /*shift*/) {
+    if (keyCode == key::kEnter || keyCode == key::kDown) NextField();
+}
+void FrmDefine::TxtGZName_KeyDown(int16_t& keyCode, int16_t /*shift*/) {
+    FieldKeys(keyCode);
+}
+void FrmDefine::txtDnmid_KeyDown(int16_t& keyCode, int16_t /*shift*/) {
+    FieldKeys(keyCode);
+}
+void FrmDefine::txtEndWs_KeyDown(int16_t& keyCode, int16_t /*shift*/) {
+    FieldKeys(keyCode);
+}
+void FrmDefine::txtXsWs_KeyDown(int16_t& keyCode, int16_t /*shift*/) {
+    FieldKeys(keyCode);
+}
+void FrmDefine::CmdSave_KeyDown(int16_t& keyCode, int16_t /*shift*/) {
+    // Enter is the button's own: a focused button is pressed by it.
+    if (keyCode == key::kUp) PreviousField();
+}
+
+void FrmDefine::TxtGZID_GotFocus() {
+    SelectAllText(TxtGZID);
+}
+void FrmDefine::TxtGZName_GotFocus() {
+    SelectAllText(TxtGZName);
+}
+void FrmDefine::txtDnmid_GotFocus() {
+    SelectAllText(txtDnmid);
+}
+
+}  // namespace quorvel::ui

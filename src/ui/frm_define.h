@@ -1,0 +1,92 @@
+// The rule editor window: the rule header at the top, one level at a time in the level fields,
+// and the grid of the rule's stored levels. Opened modally by the browser, to define a new
+// rule (NewRuleMode) or to amend the one whose id it hands over through Gzid.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "store/value.h"
+#include "ui/form.h"
+
+namespace quorvel::ui {
+
+class FrmDefine : public Window {
+  public:
+    FrmDefine();
+
+    // Write-only property: the rule to amend, converted to text.
+    void Gzid(const FieldValue& value);
+    // The window has unloaded and dropped itself; its owner lets the object go.
+    bool Released() const { return released_; }
+
+    // Controls, in tab order first.
+    TextBox& TxtGZID;
+    TextBox& TxtGZName;
+    TextBox& txtDnmid;
+    TextBox& txtClassId;
+    NumericBox& txtEndWs;
+    NumericBox& txtXsWs;
+    CommandButton& CmdSave;
+    NumericBox& txtTxmWS;
+    NumericBox& txtStartWs;
+    Grid& vsfGrid;
+    TextBox& txtClassName;
+    Label& LblLBName;
+    Label& LblGZID;
+    Label& LblGZName;
+    Label& LblDnmid;
+    Label& LblTxmWS;
+    Label& Lbllx0;
+    Label& Lbllx21;
+    Label& Lbllx22;
+    Frame& Frame1;
+    StatusBar& StatusBar1;
+    Timer& TmrLoad;
+    Timer& tmrAmendLoad;
+
+    // Window state: the rule and level being worked on, and the last level number saved.
+    std::u16string CurGzid;
+    int16_t CurJs = 0;
+    int16_t OldEndWs = 0;
+    int16_t LastJs = 0;
+
+    void LoadRule(const std::u16string& R);
+    void FillLevelGrid(const std::u16string& R);
+    void LoadLevel(const std::u16string& R, int16_t N);
+    void vsfGrid_DblClick();
+    void CmdSave_Click();
+    void DeleteLevel();
+    bool ShiftLaterLevels(const std::u16string& G, int16_t J, int16_t S, int16_t E);
+
+  protected:
+    void Form_Load() override;
+    void Form_Unload() override;
+    void Form_KeyDown(int16_t& keyCode, int16_t shift) override;
+
+  private:
+    void TmrLoad_Timer();
+    void tmrAmendLoad_Timer();
+    void TxtGZID_GotFocus();
+    void TxtGZID_KeyDown(int16_t& keyCode, int16_t shift);
+    void TxtGZName_GotFocus();
+    void TxtGZName_KeyDown(int16_t& keyCode, int16_t shift);
+    void txtDnmid_GotFocus();
+    void txtDnmid_KeyDown(int16_t& keyCode, int16_t shift);
+    void txtEndWs_KeyDown(int16_t& keyCode, int16_t shift);
+    void txtXsWs_KeyDown(int16_t& keyCode, int16_t shift);
+    void CmdSave_KeyDown(int16_t& keyCode, int16_t shift);
+    void txtClassId_GotFocus();
+    void txtClassId_KeyDown(int16_t& keyCode, int16_t shift);
+    void txtClassId_LostFocus();
+    void LookUpCategory();
+    void FieldKeys(int16_t keyCode);  // Enter and Down forward, Up back
+    void EndLevelAmend();
+
+    bool released_ = false;
+};
+
+// The level grid's statement for one rule; shared by the editor's refill paths.
+std::u16string LevelGridSql(const std::u16string& ruleId);
+
+}  // namespace quorvel::ui

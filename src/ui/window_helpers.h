@@ -1,0 +1,44 @@
+// Procedures that serve the editor window: selecting a field's whole text on entry, and the
+// record picker from which the category lookup takes a category.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "store/value.h"
+#include "ui/form.h"
+
+namespace quorvel::ui {
+
+void SelectAllText(TextBox& box);
+
+// What the record picker hands back: a single value, or an array indexed from 0. The category
+// lookup reads an array of three: a number > 0 when a row was chosen, its first and its second
+// column.
+using PickValue = std::variant<FieldValue, std::vector<FieldValue>>;
+
+// The list-selection dialog: given a connection string, a statement and an option, it shows the
+// statement's rows and returns the user's choice.
+class RecordPicker {
+  public:
+    virtual ~RecordPicker() = default;
+    virtual void SetConnString(const std::u16string& connString) = 0;
+    virtual void SetSql(const std::u16string& sql) = 0;
+    virtual void SetOption(int16_t option) = 0;
+    virtual void Show() = 0;  // returns when the user has closed the dialog
+    virtual PickValue Result() const = 0;
+};
+
+// Creates the picker objects of the calling thread; an empty factory restores the default,
+// for which no picker exists (creating one fails).
+using RecordPickerFactory = std::function<std::unique_ptr<RecordPicker>()>;
+void SetRecordPickerFactory(RecordPickerFactory factory);
+
+// Catches nothing: a failure of the picker reaches the caller.
+PickValue PickRecord(const std::u16string& sql, int16_t& option);
+
+}  // namespace quorvel::ui

@@ -1,0 +1,331 @@
+// Saving in the editor: new rules and levels by keyboard, amending with the shift of later
+// levels, the checks, and what the window shows after each save.
+#include "store/module_state.h"
+#include "ui_support.h"
+
+using namespace quorvel;
+using namespace quorvel::test;
+using namespace quorvel::ui;
+
+namespace {
+
+using Levels_ = std::vector<LevelRow>;
+
+// Picks the row whose id is the given one.
+std::function<std::optional<size_t>(const ScriptedPicker::Call&)> PickId(std::u16string id) {
+    return [id](const ScriptedPicker::Call& c) -> std::optional<size_t> {
+        for (size_t i = 0; i < c.rows.size(); ++i) {
+            if (c.rows[i][0] == id) return i;
+        }
+        return std::nullopt;
+    };
+}
+
+class SaveOnTargets : public UiOnTargets {};
+
+TEST_P(SaveOnTargets, DefineARuleWithSeveralLevelsByKeyboardOnly) {
+    auto w = OpenEditor(true);
+    w->Type(u"r9");
+    w->PressKey(key::kEnter);
+    w->Type(u"称重");
+    w->PressKey(key::kEnter);
+    w->Type(u"28");
+    w->PressKey(key::kEnter);
+    ASSERT_EQ(w->Focused(), &w->txtClassId);
+
+    // Level 1: the category from the full list, positions 1 to 4.
+    picker.choose = PickId(u"A");
+    w->PressKey(key::kEnter);
+    ASSERT_EQ(picker.calls.size(), 1u);
+    EXPECT_EQ(picker.calls[0].rows.size(), 4u);  // every segment category, nothing else
+    EXPECT_EQ(w->Focused(), &w->txtEndWs);
+    Retype(*w, w->txtEndWs, u"4");
+    w->PressKey(key::kEnter);
+    w->PressKey(key::kEnter);
+    ASSERT_EQ(w->Focused(), &w->CmdSave);
+    w->PressKey(key::kEnter);
+    EXPECT_EQ(Header(u"r9"), (std::vector<std::u16string>{u"r9", u"称重", u"28", u"4"}));
+    EXPECT_EQ(Levels(u"r9"), (Levels_{{u"r9", 1, u"A", 1, 4, 0}}));
+    EXPECT_EQ(w->LblLBName.Caption(), u"第 2 级");
+    EXPECT_EQ(w->txtStartWs.Text(), u"5");
+    EXPECT_EQ(w->txtEndWs.Text(), u"6");
+    EXPECT_EQ(w->txtTxmWS.Text(), u"4");
+    EXPECT_EQ(w->txtXsWs.Text(), u"");
+    EXPECT_EQ(w->txtClassId.Text(), u"");
+    EXPECT_EQ(w->Focused(), &w->txtClassId);
+    EXPECT_EQ(GridLevels(w->vsfGrid), (std::vector<int>{1}));
+    EXPECT_FALSE(Module().NewRuleMode);
+    EXPECT_TRUE(w->TxtGZID.Enabled());  // the save leaves the rule id's state alone
+
+    // Level 2: a typed category id, looked up alone; ends at 10 with two decimals.
+    picker.choose = PickId(u"B");
+    w->Type(u"b");
+    w->PressKey(key::kEnter);
+    ASSERT_EQ(picker.calls.size(), 2u);
+    EXPECT_EQ(picker.calls[1].rows.size(), 1u);
+    EXPECT_EQ(w->txtClassName.Text(), u"金额");
+    Retype(*w, w->txtEndWs, u"10");
+    w->PressKey(key::kDown);
+    w->Type(u"2");
+    w->PressKey(key::kEnter);
+    w->PressKey(key::kEnter);
+    EXPECT_EQ(w->LblLBName.Caption(), u"第 3 级");
+    EXPECT_EQ(w->txtStartWs.Text(), u"11");
+    EXPECT_EQ(w->txtEndWs.Text(), u"12");
+    EXPECT_EQ(w->txtTxmWS.Text(), u"10");
+
+    // Level 3 is one digit wide: start and end equal.
+    picker.choose = PickId(u"W");
+    w->PressKey(key::kEnter);
+    Retype(*w, w->txtEndWs, u"11");
+    w->ClickOn(w->CmdSave);
+    EXPECT_EQ(Levels(u"r9"), (Levels_{{u"r9", 1, u"A", 1, 4, 0},
+                                      {u"r9", 2, u"B", 5, 10, 2},
+                                      {u"r9", 3, u"W", 11, 11, 0}}));
+    EXPECT_EQ(Header(u"r9")[3], u"11");
+    EXPECT_EQ(w->LblLBName.Caption(), u"第 4 级");
+    EXPECT_EQ(w->txtStartWs.Text(), u"12");
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_P(SaveOnTargets, AmendingAnEndMovesEveryLaterLevel) {
+    struct Case {
+        int end;
+        Levels_ levels;
+        const char16_t* total;
+    };
+    for (const Case& c : {Case{10,
+                               {{u"R4", 1, u"A", 1, 4, 0},
+                                {u"R4", 2, u"B", 5, 10, 2},
+                                {u"R4", 3, u"W", 11, 14, 3},
+                                {u"R4", 4, u"P", 15, 16, 0}},
+                               u"16"},
+                          Case{7,
+                               {{u"R4", 1, u"A", 1, 4, 0},
+                                {u"R4", 2, u"B", 5, 7, 2},
+                                {u"R4", 3, u"W", 8, 11, 3},
+                                {u"R4", 4, u"P", 12, 13, 0}},
+                               u"13"}}) {
+        Exec({u"delete from txm_gzmx", u"delete from txm_gzzb"});
+        SeedR4();
+        auto w = OpenEditor(false, u"R4");
+        w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 2));
+        w->PressKey(key::kF3);
+        Retype(*w, w->txtEndWs, ToU16(c.end));
+        w->ClickOn(w->CmdSave);
+        EXPECT_EQ(Levels(u"R4"), c.levels);
+        EXPECT_EQ(Header(u"R4")[3], c.total);
+        EXPECT_EQ(w->txtTxmWS.Text(), c.total);
+        EXPECT_EQ(w->LblLBName.Caption(), u"第 5 级");
+        EXPECT_EQ(w->txtStartWs.Text(), ToU16(FieldValue::Text(c.total).ToInt16() + 1));
+        EXPECT_FALSE(Module().LevelAmendMode);
+        EXPECT_EQ(w->CurGzid, u"");
+        EXPECT_EQ(w->CurJs, 0);
+        EXPECT_EQ(w->OldEndWs, 0);
+        EXPECT_EQ(w->LastJs, 4);
+        auto bz = Query(u"select bz from txm_gzmx where gzid='R4' and js=2")->rows[0][0];
+        EXPECT_EQ(bz.ToText(), u"");
+    }
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_P(SaveOnTargets, QuotesInEveryTextAreStoredAsTyped) {
+    Exec({u"insert into glsx (id,name,fid) values ('Q''1','引''号',1006)"});
+    auto w = OpenEditor(true);
+    w->Type(u"O'Brien");
+    w->PressKey(key::kEnter);
+    w->Type(u"it's");
+    w->PressKey(key::kEnter);
+    w->Type(u"2'");
+    w->PressKey(key::kEnter);
+    w->Type(u"q'1");
+    picker.choose = [](const auto&) { return std::optional<size_t>(0); };
+    w->PressKey(key::kEnter);
+    EXPECT_EQ(w->txtClassName.Text(), u"引'号");
+    Retype(*w, w->txtEndWs, u"3");
+    w->ClickOn(w->CmdSave);
+    EXPECT_EQ(Header(u"O'Brien"), (std::vector<std::u16string>{u"O'Brien", u"it's", u"2'", u"3"}));
+    EXPECT_EQ(Levels(u"O'Brien"), (Levels_{{u"O'Brien", 1, u"Q'1", 1, 3, 0}}));
+    // Amend it and delete it again, all through the same quoting.
+    w->PressKey(key::kF3);
+    Retype(*w, w->txtEndWs, u"5");
+    w->ClickOn(w->CmdSave);
+    EXPECT_EQ(Levels(u"O'Brien"), (Levels_{{u"O'Brien", 1, u"Q'1", 1, 5, 0}}));
+    boxes.answers = {mb::kYes};
+    w->PressKey(key::kDelete);
+    EXPECT_TRUE(Levels(u"O'Brien").empty());
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].prompt, u"您确认要删除代表名称为[引'号]的数据吗？[Y/N]");
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, SaveOnTargets, ::testing::Range<size_t>(0, Targets().size()),
+                         [](const auto& info) { return Targets()[info.param].name; });
+
+class Save : public UiScenario {};
+
+TEST_F(Save, AmendingTheLastLevelMovesNothingElse) {
+    SeedR4();
+    auto w = OpenEditor(false, u"R4");
+    w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 4));
+    w->PressKey(key::kF3);
+    Retype(*w, w->txtEndWs, u"20");
+    StatementTrap trap;
+    w->ClickOn(w->CmdSave);
+    for (const auto& s : trap.statements) {
+        EXPECT_EQ(s.find(u"startws=startws"), std::u16string::npos) << ToUtf8(s);
+    }
+    EXPECT_EQ(Levels(u"R4")[3], (LevelRow{u"R4", 4, u"P", 13, 20, 0}));
+    EXPECT_EQ(Levels(u"R4")[2], (LevelRow{u"R4", 3, u"W", 9, 12, 3}));
+    EXPECT_EQ(Header(u"R4")[3], u"20");
+}
+
+TEST_F(Save, ChangingOnlyTheCategoryIsOneUpdate) {
+    SeedR4();
+    auto w = OpenEditor(false, u"R4");
+    w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 3));
+    w->PressKey(key::kF3);
+    w->PressKey(key::kUp);  // back to the category id, its text selected
+    ASSERT_EQ(w->Focused(), &w->txtClassId);
+    w->Type(u"P");
+    picker.choose = [](const auto&) { return std::optional<size_t>(0); };
+    w->PressKey(key::kEnter);
+    StatementTrap trap;
+    w->ClickOn(w->CmdSave);
+    int updates = 0;
+    for (const auto& s : trap.statements) updates += s.rfind(u"update txm_gzmx", 0) == 0;
+    EXPECT_EQ(updates, 1);
+    EXPECT_EQ(Levels(u"R4"), (Levels_{{u"R4", 1, u"A", 1, 4, 0},
+                                      {u"R4", 2, u"B", 5, 8, 2},
+                                      {u"R4", 3, u"P", 9, 12, 3},
+                                      {u"R4", 4, u"P", 13, 14, 0}}));
+    auto bz = Query(u"select bz from txm_gzmx where gzid='R4' order by js")->rows;
+    EXPECT_EQ(bz[2][0].ToText(), u"");
+    EXPECT_EQ(bz[1][0].ToText(), u"x");  // the others are not touched
+}
+
+TEST_F(Save, ChecksStopTheSaveWithTheirMessageAndFocus) {
+    SeedR4();
+    auto w = OpenEditor(true);
+    const std::u16string before = Dump();
+    {
+        StatementTrap trap;
+        w->ClickOn(w->CmdSave);  // empty rule id: not even a query
+        EXPECT_EQ(trap.count, 0);
+    }
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].prompt, u"规则编号不能为空！");
+    EXPECT_EQ(boxes.boxes[0].buttons, mb::kExclamation);
+    EXPECT_EQ(boxes.boxes[0].title, u"系统提示");
+    EXPECT_EQ(w->Focused(), &w->TxtGZID);
+
+    w->Type(u" ");  // a blank is content: this check passes, the next one stops it
+    w->txtStartWs.SetText(u"6");
+    w->txtEndWs.SetText(u"5");
+    w->ClickOn(w->CmdSave);
+    EXPECT_EQ(boxes.boxes.back().prompt, u"结束位数必须大于开始位数！");
+    EXPECT_EQ(w->Focused(), &w->txtEndWs);
+
+    w->TxtGZID.SetText(u"r4");
+    w->txtStartWs.SetText(u"5");
+    w->txtEndWs.SetText(u"5");
+    w->ClickOn(w->CmdSave);
+    EXPECT_EQ(boxes.boxes.back().prompt, u"您已经定义过此规则了,请重新输入一个规则编码!");
+    EXPECT_EQ(boxes.boxes.back().title, u"系统提示");
+    EXPECT_EQ(w->Focused(), &w->TxtGZID);
+    EXPECT_EQ(boxes.boxes.size(), 3u);
+    EXPECT_EQ(Dump(), before);
+    EXPECT_TRUE(Module().NewRuleMode);
+}
+
+TEST_F(Save, AmendModeAppendsWithoutTouchingTheStoredHeader) {
+    SeedR4();
+    auto w = OpenEditor(false, u"R4");
+    w->Type(u"改名");
+    w->PressKey(key::kEnter);
+    w->PressKey(key::kEnter);
+    w->Type(u"A");
+    picker.choose = [](const auto&) { return std::optional<size_t>(0); };
+    w->PressKey(key::kEnter);
+    Retype(*w, w->txtEndWs, u"16");
+    w->ClickOn(w->CmdSave);
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(Header(u"R4"), (std::vector<std::u16string>{u"R4", u"四级", u"21", u"16"}));
+    EXPECT_EQ(Levels(u"R4").back(), (LevelRow{u"R4", 5, u"A", 15, 16, 0}));
+}
+
+TEST_F(Save, NewLevelNumbersLeaveGapsUnfilledAndRuleIdMayChangeAfterSave) {
+    SeedR4();
+    Exec({u"delete from txm_gzmx where gzid='R4' and js=2"});
+    auto w = OpenEditor(false, u"R4");
+    w->txtClassId.SetText(u"A");
+    Retype(*w, w->txtEndWs, u"16");
+    w->ClickOn(w->CmdSave);
+    EXPECT_EQ(Levels(u"R4").back().js, 5);
+    EXPECT_EQ(w->LblLBName.Caption(), u"第 6 级");
+
+    // In define mode the id stays editable; with NewRuleMode now False a stored id is not refused.
+    auto d = OpenEditor(true);
+    d->Type(u"NEW");
+    d->txtClassId.SetText(u"B");
+    Retype(*d, d->txtEndWs, u"2");
+    d->ClickOn(d->CmdSave);
+    d->TxtGZID.SetText(u"R4");
+    d->txtClassId.SetText(u"B");
+    d->ClickOn(d->CmdSave);  // appended to R4 from start 3, as the fields say
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(Levels(u"R4").back(), (LevelRow{u"R4", 6, u"B", 3, 4, 0}));
+    EXPECT_EQ(Header(u"R4")[3], u"16");
+}
+
+TEST_F(Save, AFailureAfterTheShiftRollsAllBackAndKeepsTheLevelLoaded) {
+    SeedR4();
+    auto w = OpenEditor(false, u"R4");
+    w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 2));
+    w->PressKey(key::kF3);
+    Retype(*w, w->txtEndWs, u"10");
+    const std::u16string before = Dump();
+    {
+        // Fails the update of the level itself, which runs right after the shift.
+        StatementTrap guard;  // clears the hook below when the block ends
+        Connection::SetStatementHook([&](const std::u16string& sql) {
+            if (sql.find(u",bz=''") != std::u16string::npos)
+                throw DbError(err::kProviderError, kInjected);
+        });
+        w->ClickOn(w->CmdSave);
+    }
+    EXPECT_EQ(Dump(), before);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].prompt, std::u16string(kInjected) + u"\n保存失败！");
+    EXPECT_EQ(boxes.boxes[0].buttons, mb::kCritical);
+    EXPECT_EQ(boxes.boxes[0].title, u"错误:");
+    EXPECT_TRUE(Module().LevelAmendMode);
+    EXPECT_EQ(w->CurJs, 2);
+    EXPECT_EQ(w->OldEndWs, 8);
+    EXPECT_EQ(Module().DbRs, nullptr);
+    w->ClickOn(w->CmdSave);  // the next click amends it again
+    EXPECT_EQ(Levels(u"R4")[2], (LevelRow{u"R4", 3, u"W", 11, 14, 3}));
+}
+
+TEST_F(Save, SixteenBitOverflowAndUnreadableEndFailTheSave) {
+    Exec(
+        {u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('BIG','b','',32767)",
+         u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws) values ('BIG',1,'A',1,32767,0)"});
+    auto w = OpenEditor(false, u"BIG");
+    EXPECT_EQ(w->txtStartWs.Text(), u"32768");  // the load counts wide, as the host does
+    const std::u16string before = Dump();
+    w->txtClassId.SetText(u"B");
+    w->txtEndWs.SetText(u"32769");
+    w->ClickOn(w->CmdSave);  // the new end does not fit in 16 bits
+    EXPECT_EQ(Dump(), before);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].prompt, u"Overflow\n保存失败！");
+
+    w->PressKey(key::kF3);
+    w->txtStartWs.SetText(u"0");
+    w->txtEndWs.SetText(u"");  // the amend path needs the end as an integer
+    w->ClickOn(w->CmdSave);
+    EXPECT_EQ(boxes.boxes.back().prompt, u"Type mismatch\n保存失败！");
+    EXPECT_EQ(Dump(), before);
+}
+
+}  // namespace
