@@ -384,6 +384,9 @@ int main() {
     gHook = SetWindowsHookExW(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
     Check(gHook != nullptr, "message box hook installed");
     CheckWithoutStore();
+    // With no object left the DLL may be unloaded while this thread lives on; its per-thread
+    // state must neither crash that nor stop a later object from working.
+    CoFreeUnusedLibrariesEx(0, 0);
     if (argc >= 3) CheckOnStore(argv[2]);
     UnhookWindowsHookEx(gHook);
     CoUninitialize();

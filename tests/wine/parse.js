@@ -10,3 +10,6 @@ WScript.Echo("explicit [" + o.ParseBarCode("A,C,B", "2100123004567", "R01") + "]
 WScript.Echo("empty defaults [" + o.ParseBarCode(lb, "", "") + "]");
 WScript.Echo("StoreCode [" + o.StoreCode("R01") + "]");
 WScript.Echo("StoreCode omitted [" + o.StoreCode() + "]");
+// Positions count UTF-16 units, and text outside ASCII crosses the interface intact (printed
+// escaped, so that the console's code page does not matter).
+WScript.Echo("wide text [" + escape(o.ParseBarCode("A,B", "21\u6761\u78011234567890", "R01")) + "]");
