@@ -82,7 +82,36 @@ bool IsTextByRef(const ELEMDESC& e) {
     return e.tdesc.vt == VT_PTR && e.tdesc.lptdesc && e.tdesc.lptdesc->vt == VT_BSTR;
 }
 
+std::wstring VersionString(const std::vector<char>& block, const wchar_t* name) {
+    std::wstring path = std::wstring(L"\\StringFileInfo\\080404B0\\") + name;
+    void* value = nullptr;
+    UINT len = 0;
+    if (!VerQueryValueW(block.data(), path.c_str(), &value, &len) || !value) return L"";
+    return static_cast<const wchar_t*>(value);
+}
+
+void CheckVersionResource(const wchar_t* file) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(file, &ignored);
+    Check(size > 0, "version resource present");
+    if (size == 0) return;
+    std::vector<char> block(size);
+    GetFileVersionInfoW(file, 0, size, block.data());
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT len = 0;
+    VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &len);
+    Check(fixed && HIWORD(fixed->dwFileVersionMS) == 1 && LOWORD(fixed->dwFileVersionMS) == 0,
+          "file version 1.0");
+    CheckText(VersionString(block, L"ProductName"), L"QuorvelV11", "product name");
+    CheckText(VersionString(block, L"OriginalFilename"), L"QuorvelV11.dll", "original file name");
+    void* flag = nullptr;
+    Check(VerQueryValueW(block.data(), L"\\StringFileInfo\\080404B0\\OLESelfRegister", &flag,
+                         &len) != 0,
+          "marked as self-registering (OLESelfRegister)");
+}
+
 void CheckTypeLibrary(const wchar_t* file) {
+    CheckVersionResource(file);
     ITypeLib* lib = nullptr;
     HRESULT hr = LoadTypeLibEx(file, REGKIND_NONE, &lib);
     Check(SUCCEEDED(hr), "type library loads from " + Utf8(file));

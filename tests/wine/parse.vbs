@@ -38,6 +38,12 @@ Show "uninitialised variables", o.ParseBarCode(lb, uninitialised, uninitialised)
 code = 2100123004567
 Show "number variable", o.ParseBarCode(lb, CStr(code), gz)
 
+' A timeout beyond 16 bits is refused by the argument conversion, before the property runs.
+o.ConnectionTime = 40000
+Show "ConnectionTime 40000", "accepted"
+o.ConnectionTime = 30
+Show "ConnectionTime 30", "accepted"
+
 Show "StoreCode", o.StoreCode("R01")
 Show "StoreCode variable", o.StoreCode(gz)
 Show "StoreCode unknown rule", o.StoreCode("NOPE")
