@@ -173,6 +173,21 @@ w regsvr32 /s /u QuorvelV11.dll
 check "regsvr32 /u succeeds" test $? -eq 0
 check_unregistered "$M" "regsvr32 /u"
 
+# The type library and interface entries are shared with the x86 DLL on a 64-bit machine: with
+# a win32 entry present (as the x86 DLL's registration leaves it), unregistering the x64 DLL
+# keeps them and removes only its own.
+w regsvr32 /s QuorvelV11.dll
+wine reg add "$M\\TypeLib\\$LIBID\\1.0\\0\\win32" /ve /d 'C:\x86\QuorvelV11.dll' /f >/dev/null 2>&1
+w regsvr32 /s /u QuorvelV11.dll
+check "x64 unregistered beside x86: class gone" bash -c "! wine reg query '$M\\CLSID\\$CLSID' >/dev/null 2>&1"
+check "x64 unregistered beside x86: its type library entry gone" \
+    bash -c "! wine reg query '$M\\TypeLib\\$LIBID\\1.0\\0\\win64' >/dev/null 2>&1"
+check "x64 unregistered beside x86: the win32 type library entry stays" \
+    test "$(reg_value "$M\\TypeLib\\$LIBID\\1.0\\0\\win32")" = 'C:\x86\QuorvelV11.dll'
+check "x64 unregistered beside x86: the interface stays" key_exists "$M\\Interface\\$IID"
+wine reg delete "$M\\TypeLib\\$LIBID" /f >/dev/null 2>&1
+wine reg delete "$M\\Interface\\$IID" /f >/dev/null 2>&1
+
 w regsvr32 /s /n /i:user QuorvelV11.dll
 check "regsvr32 /n /i:user succeeds" test $? -eq 0
 check_registered "$U" "per user"
