@@ -223,9 +223,10 @@ run_with_box() {
     fi
     pass "box \"$title\" appears"
     local shown
-    shown="$(cd "$work/bin" && wine box_text.exe "$title" | crlf)"
+    shown="$(w box_text.exe "$title" | crlf)"
     check "box \"$title\" says \"$text\" (got \"$shown\")" test "$shown" = "$text"
-    xdotool windowfocus --sync "$win" key Return
+    timeout 15 xdotool windowfocus --sync "$win"
+    xdotool key Return
     for _ in $(seq 100); do
         xdotool search --name "^$title\$" >/dev/null 2>&1 || break
         sleep 0.1
