@@ -3,7 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh linux
+scripts/install-deps.sh linux odbc
+# ODBC drivers, pooling, and a PostgreSQL server for the conformance suites (stopped on exit).
+source scripts/odbc-test-env.sh
 
 run_preset() {
   local preset="$1"
@@ -18,3 +20,5 @@ run_preset linux-asan
 
 # The Windows DLLs, built by the cross compilers and run under Wine.
 scripts/windows-test.sh
+# The store as the Windows build compiles it (ODBC only), when the cross compiler is there.
+if command -v x86_64-w64-mingw32-g++ >/dev/null; then scripts/check-store-mingw.sh; fi

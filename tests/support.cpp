@@ -3,12 +3,17 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 
 #include "store/connection.h"
 #include "store/dialect.h"
+#include "store/error.h"
 #include "store/schema.h"
 #include "store/text.h"
+#if QUORVEL_WITH_ODBC
+#include "store/odbc_backend.h"
+#endif
 
 namespace quorvel::test {
 
@@ -74,12 +79,108 @@ private:
     std::string path_;
 };
 
+#if QUORVEL_WITH_ODBC
+
+void MakeTables(Connection& c, Schema schema, Dialect dialect) {
+    if (schema == Schema::Ours) {
+        CreateSchema(c, dialect);
+    } else {
+        for (const auto& s : HostSchemaStatements()) c.Execute(s);
+    }
+}
+
+// A database file reached through the SQLite3 ODBC driver, which creates it on first connect.
+class OdbcSqliteStore final : public TestStore {
+public:
+    explicit OdbcSqliteStore(Schema schema) : path_(TempPath("odbc-store") + ".db") {
+        Connection c;
+        c.Open(ConnString());
+        MakeTables(c, schema, Dialect::Sqlite);
+        c.Close();
+    }
+    ~OdbcSqliteStore() override {
+        std::error_code ec;
+        std::filesystem::remove(path_, ec);
+    }
+    std::u16string ConnString() const override {
+        return u"Driver={SQLite3};Database=" + FromUtf8(path_);
+    }
+
+private:
+    std::string path_;
+};
+
+// A fresh database on the test server for each store, dropped afterwards. `base` is an ODBC
+// string for the server without a Database key.
+class PostgresStore final : public TestStore {
+public:
+    PostgresStore(std::u16string base, Schema schema) : base_(std::move(base)) {
+        static std::atomic<int> counter{0};
+        name_ = u"quorvel_t" + ToU16(getpid()) + u"_" + ToU16(counter++);
+        Admin(u"DROP DATABASE IF EXISTS " + name_ + u" WITH (FORCE)");
+        Admin(u"CREATE DATABASE " + name_);
+        Connection c;
+        c.Open(ConnString());
+        MakeTables(c, schema, Dialect::PostgreSql);
+        c.Close();
+    }
+    ~PostgresStore() override {
+        try {
+            // Pooled connections may still be attached to it.
+            Admin(u"DROP DATABASE IF EXISTS " + name_ + u" WITH (FORCE)");
+        } catch (...) {
+        }
+    }
+    std::u16string ConnString() const override { return base_ + u";Database=" + name_; }
+
+private:
+    void Admin(const std::u16string& sql) const {
+        Connection c;
+        c.Open(base_ + u";Database=postgres");
+        c.Execute(sql);
+        c.Close();
+    }
+    std::u16string base_;
+    std::u16string name_;
+};
+
+bool DriverInstalled(std::u16string_view name) {
+    try {
+        for (const auto& d : InstalledOdbcDrivers()) {
+            if (EqualsNoCase(d, name)) return true;
+        }
+    } catch (...) {
+    }
+    return false;
+}
+
+#endif
+
 }  // namespace
 
+std::u16string PostgresBaseConnString() {
+    const char* pg = std::getenv("QUORVEL_TEST_PG_CONN");
+    return pg ? FromUtf8(pg) : u"";
+}
+
 std::vector<Target>& Targets() {
-    static std::vector<Target> targets{
-        {"Embedded", [](Schema s) { return std::make_unique<SqliteStore>(s); }},
-    };
+    static std::vector<Target> targets = [] {
+        std::vector<Target> t{
+            {"Embedded", [](Schema s) { return std::make_unique<SqliteStore>(s); }},
+        };
+#if QUORVEL_WITH_ODBC
+        if (DriverInstalled(u"SQLite3")) {
+            t.push_back(
+                {"OdbcSqlite3", [](Schema s) { return std::make_unique<OdbcSqliteStore>(s); }});
+        }
+        std::u16string pg = PostgresBaseConnString();
+        if (!pg.empty()) {
+            t.push_back(
+                {"PostgreSql", [pg](Schema s) { return std::make_unique<PostgresStore>(pg, s); }});
+        }
+#endif
+        return t;
+    }();
     return targets;
 }
 

@@ -48,11 +48,16 @@ struct Target {
     std::function<std::unique_ptr<TestStore>(Schema)> create;
 };
 
-// Every target available on this machine; the embedded one is always first.
+// Every target available on this machine; the embedded one is always first. The ODBC targets
+// are there when their driver is installed (SQLite3) or the test script has started a server
+// and said where (QUORVEL_TEST_PG_CONN, an ODBC string without a Database key).
 std::vector<Target>& Targets();
 void AddTarget(Target t);
 
 std::string TempPath(const std::string& stem);
+
+// QUORVEL_TEST_PG_CONN, or empty when no server was started for the tests.
+std::u16string PostgresBaseConnString();
 
 // The rule tables as a host might have made them (plain types, no keys).
 std::vector<std::u16string> HostSchemaStatements();

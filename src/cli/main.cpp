@@ -19,13 +19,16 @@ constexpr int kUsage = 2;
 
 const char kHelp[] =
     "usage:\n"
-    "  quorvel init --store FILE [--demo]\n"
+    "  quorvel init (--store FILE | --conn CS) [--demo]\n"
     "  quorvel parse (--store FILE | --conn CS) --rule ID --categories LIST [BARCODE...]\n"
     "  quorvel store-code (--store FILE | --conn CS) --rule ID\n"
     "\n"
     "parse prints one line per barcode, exactly as the analyser returns it; without BARCODE it\n"
     "reads barcodes from standard input, one a line. Messages the component shows go to stderr\n"
-    "as 'title: prompt'.\n";
+    "as 'title: prompt'.\n"
+    "\n"
+    "init --store creates a new store file; init --conn creates the rule tables (and with --demo\n"
+    "the demo rules) in the existing database that CS reaches, e.g. through ODBC.\n";
 
 int Usage(const std::string& reason) {
     std::cerr << "quorvel: " << reason << "\n" << "try 'quorvel --help'\n";
@@ -102,9 +105,37 @@ void PrintLine(const std::u16string& text) {
     std::fwrite(s.data(), 1, s.size(), stdout);
 }
 
+// The rule tables (and the demo rules) in an existing database, in the dialect it speaks. It all
+// happens in one transaction, so a database that has the tables already is left as it was.
+int InitConnection(const Args& a) {
+    try {
+        Connection conn;
+        conn.Open(FromUtf8(a.conn));
+        Dialect dialect = conn.DatabaseDialect().value_or(Dialect::SqlServer);
+        conn.BeginTrans();
+        try {
+            CreateSchema(conn, dialect);
+            if (a.demo) {
+                for (const auto& s : DemoStatements()) conn.Execute(s);
+            }
+            conn.CommitTrans();
+        } catch (...) {
+            conn.RollbackTrans();
+            throw;
+        }
+    } catch (...) {
+        std::cerr << "quorvel: " << ToUtf8(DescribeCurrentException()) << "\n";
+        return 1;
+    }
+    std::cout << "created the rule tables" << (a.demo ? " with demo data" : "") << "\n";
+    return 0;
+}
+
 int Init(const Args& a) {
-    if (a.store.empty()) return Usage("init needs --store FILE");
     if (!a.positional.empty()) return Usage("unexpected argument " + a.positional.front());
+    if (!a.store.empty() && a.haveConn) return Usage("give either --store or --conn, not both");
+    if (a.haveConn) return InitConnection(a);
+    if (a.store.empty()) return Usage("init needs --store FILE or --conn CS");
     try {
         CreateSqliteStore(a.store, a.demo);
     } catch (...) {

@@ -4,10 +4,12 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "store/connstring.h"
+#include "store/dialect.h"
 #include "store/value.h"
 
 namespace quorvel {
@@ -32,6 +34,8 @@ public:
     virtual void Commit() = 0;
     virtual void Rollback() = 0;
     virtual void Close() noexcept = 0;
+    // The dialect the statements are adapted to; none when they go as the host wrote them.
+    virtual std::optional<Dialect> DatabaseDialect() const { return std::nullopt; }
 };
 
 // Opens a backend for a connection string, or returns nullptr when the string is not for it.

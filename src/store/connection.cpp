@@ -1,21 +1,45 @@
 #include "store/connection.h"
 
-#include <mutex>
+#include <atomic>
 
 #include "store/error.h"
 #include "store/text.h"
+#if QUORVEL_WITH_ODBC
+#include "store/odbc_backend.h"
+#endif
 
 namespace quorvel {
 
 namespace {
 std::vector<BackendFactory>& Factories() {
-    static std::vector<BackendFactory> factories{OpenSqliteBackend};
+    static std::vector<BackendFactory> factories{
+#if QUORVEL_WITH_SQLITE
+        OpenSqliteBackend,
+#endif
+#if QUORVEL_WITH_ODBC
+        OpenOdbcBackend,
+#endif
+    };
     return factories;
 }
-std::mutex& FactoriesMutex() {
-    static std::mutex m;
-    return m;
-}
+// A spin lock rather than std::mutex, which MinGW's win32 thread model lacks. Registration
+// happens at start-up and the guarded work is a short copy, so nobody waits long.
+class FactoriesLock {
+public:
+    FactoriesLock() {
+        while (Flag().test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    ~FactoriesLock() { Flag().clear(std::memory_order_release); }
+    FactoriesLock(const FactoriesLock&) = delete;
+    FactoriesLock& operator=(const FactoriesLock&) = delete;
+
+private:
+    static std::atomic_flag& Flag() {
+        static std::atomic_flag flag;  // clear from the start
+        return flag;
+    }
+};
 thread_local Connection::StatementHook tStatementHook;
 
 void RunHook(const std::u16string& sql) {
@@ -24,7 +48,7 @@ void RunHook(const std::u16string& sql) {
 }  // namespace
 
 void RegisterBackend(BackendFactory factory) {
-    std::lock_guard lock(FactoriesMutex());
+    FactoriesLock lock;
     Factories().push_back(std::move(factory));
 }
 
@@ -38,7 +62,7 @@ void Connection::Open(const std::u16string& connectionString, const std::u16stri
     ConnString cs = ConnString::Parse(connectionString);
     std::vector<BackendFactory> factories;
     {
-        std::lock_guard lock(FactoriesMutex());
+        FactoriesLock lock;
         factories = Factories();
     }
     int timeout = static_cast<int>(ConnectionTimeout);
@@ -49,7 +73,11 @@ void Connection::Open(const std::u16string& connectionString, const std::u16stri
             return;
         }
     }
-    err::Raise(err::kProviderNotFound);
+    // Which provider was missing is the first thing whoever reads the message needs to know.
+    std::u16string message = err::Describe(err::kProviderNotFound);
+    std::u16string provider = TrimSpaces(cs.Get(u"Provider").value_or(u""));
+    if (!provider.empty()) message += u" (" + provider + u")";
+    throw DbError(err::kProviderNotFound, message);
 }
 
 void Connection::Close() {
@@ -81,6 +109,11 @@ std::shared_ptr<const ResultData> Connection::Query(const std::u16string& sql) {
     if (!backend_) err::Raise(err::kConnectionInvalid);
     RunHook(sql);
     return backend_->Query(sql);
+}
+
+std::optional<Dialect> Connection::DatabaseDialect() const {
+    if (!backend_) err::Raise(err::kObjectClosed);
+    return backend_->DatabaseDialect();
 }
 
 void Connection::BeginTrans() {

@@ -34,6 +34,8 @@ public:
     void RollbackTrans();
 
     std::shared_ptr<const ResultData> Query(const std::u16string& sql);
+    // The open database's dialect (see Backend::DatabaseDialect).
+    std::optional<Dialect> DatabaseDialect() const;
 
     // Runs before every statement on any connection of this thread (reads, writes and
     // transaction commands alike); a hook that throws makes that statement fail. Tests use it

@@ -1,6 +1,8 @@
 #include "store/schema.h"
 
+#if QUORVEL_WITH_SQLITE
 #include <sqlite3.h>
+#endif
 
 #include <filesystem>
 
@@ -62,6 +64,8 @@ std::vector<std::u16string> DemoStatements() {
 }
 
 void CreateSchema(Connection& conn, Dialect dialect) {
+    // citext lives in an extension that each database must have created before a table uses it.
+    if (dialect == Dialect::PostgreSql) conn.Execute(u"CREATE EXTENSION IF NOT EXISTS citext");
     for (const auto& s : SchemaStatements(dialect)) conn.Execute(s);
 }
 
@@ -76,6 +80,7 @@ void InsertDemoData(Connection& conn) {
     }
 }
 
+#if QUORVEL_WITH_SQLITE
 void CreateSqliteStore(const std::string& path, bool demo) {
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
@@ -100,5 +105,12 @@ void CreateSqliteStore(const std::string& path, bool demo) {
         throw;
     }
 }
+
+#else
+void CreateSqliteStore(const std::string& path, bool) {
+    throw DbError(err::kProviderNotFound,
+                  u"This build has no embedded store, so it cannot create " + FromUtf8(path));
+}
+#endif
 
 }  // namespace quorvel

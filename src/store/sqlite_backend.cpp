@@ -190,6 +190,7 @@ public:
     void Begin() override { Execute(u"BEGIN"); }
     void Commit() override { Execute(u"COMMIT"); }
     void Rollback() override { Execute(u"ROLLBACK"); }
+    std::optional<Dialect> DatabaseDialect() const override { return Dialect::Sqlite; }
     void Close() noexcept override {
         if (db_) sqlite3_close_v2(db_);
         db_ = nullptr;

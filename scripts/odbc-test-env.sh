@@ -1,0 +1,39 @@
+# Sourced by the test and benchmark scripts: the ODBC drivers registered, the driver manager's
+# connection pooling on (unixODBC pools only when its configuration says so), and a PostgreSQL
+# server for the tests, stopped and removed on exit whatever the outcome.
+# Sets ODBCSYSINI, QUORVEL_TEST_PG_CONN, QUORVEL_TEST_PG_DIR and QUORVEL_TEST_PG_SCRIPT.
+
+odbc_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+odbc_tmp=$(mktemp -d /tmp/quorvel-odbc.XXXXXX)
+chmod 755 "$odbc_tmp"
+odbc_cleanup() {
+  "$odbc_root/scripts/pg-test-server.sh" destroy "$odbc_tmp/pg" >/dev/null 2>&1 || true
+  rm -rf "$odbc_tmp"
+}
+trap odbc_cleanup EXIT
+
+odbc_register() {  # name driver-library, in the configuration ODBCSYSINI (or the system's) names
+  local name="$1" lib="$2" tpl
+  odbcinst -q -d -n "$name" >/dev/null 2>&1 && return 0
+  tpl=$(mktemp)
+  printf '[%s]\nDescription=%s\nDriver=%s\nSetup=%s\nCPTimeout=120\n' "$name" "$name" "$lib" "$lib" >"$tpl"
+  odbcinst -i -d -f "$tpl" >/dev/null
+  rm -f "$tpl"
+}
+
+# The system's registration, so that the command finds the drivers outside the tests too.
+odbc_register SQLite3 libsqlite3odbc.so
+odbc_register "PostgreSQL Unicode" psqlodbcw.so
+
+# The tests' own configuration, with pooling on as a deployment would have it.
+mkdir -p "$odbc_tmp/ini"
+printf '[ODBC]\nPooling=Yes\n' >"$odbc_tmp/ini/odbcinst.ini"
+: >"$odbc_tmp/ini/odbc.ini"
+export ODBCSYSINI="$odbc_tmp/ini"
+odbc_register SQLite3 libsqlite3odbc.so
+odbc_register "PostgreSQL Unicode" psqlodbcw.so
+
+QUORVEL_TEST_PG_CONN=$("$odbc_root/scripts/pg-test-server.sh" start "$odbc_tmp/pg")
+export QUORVEL_TEST_PG_CONN
+export QUORVEL_TEST_PG_DIR="$odbc_tmp/pg"
+export QUORVEL_TEST_PG_SCRIPT="$odbc_root/scripts/pg-test-server.sh"
