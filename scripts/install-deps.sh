@@ -9,6 +9,8 @@ for g in $groups; do
   case "$g" in
     linux) pkgs+=(build-essential cmake ninja-build pkg-config libsqlite3-dev sqlite3
                   libgtest-dev libgmock-dev libbenchmark-dev) ;;
+    windows) pkgs+=(mingw-w64 mingw-w64-tools libwine-dev python3 wine wine64 xvfb xdotool
+                    unixodbc libsqliteodbc) ;;
     odbc) pkgs+=(unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql postgresql
                  postgresql-contrib python3) ;;
     *) echo "install-deps: unknown group $g" >&2; exit 2 ;;

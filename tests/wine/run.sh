@@ -1,0 +1,276 @@
+#!/usr/bin/env bash
+# The Windows DLL under Wine: registration, script clients, an early-bound client, message boxes
+# under a virtual display, and the x86 DLL inspected with the cross tools.
+#
+# usage: tests/wine/run.sh X64_BUILD_DIR X86_BUILD_DIR QUORVEL_COMMAND
+#
+# Everything happens in a temporary folder: a fresh Wine prefix, a demo store reached through
+# Wine's ODBC (which hands over to unixODBC's SQLite3 driver), and an Xvfb display on a free
+# number. Xvfb and the wineserver are stopped on the way out, whatever happens.
+set -uo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+x64="$(cd "$1" && pwd)"
+x86="$(cd "$2" && pwd)"
+quorvel="$3"
+for f in "$x64/src/com/QuorvelV11.dll" "$x86/src/com/QuorvelV11.dll" "$quorvel"; do
+    [ -e "$f" ] || { echo "wine tests: $f is missing; build it first" >&2; exit 1; }
+done
+
+work="$(mktemp -d /tmp/quorvel-wine.XXXXXX)"
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb_pid=""
+
+cleanup() {
+    [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1 || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+pass() { echo "ok   $*"; }
+fail() {
+    echo "FAIL $*"
+    failures=$((failures + 1))
+}
+check() {  # check DESCRIPTION COMMAND...
+    local what="$1"
+    shift
+    if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+# ---- a display of our own --------------------------------------------------------------------
+display=""
+for n in $(seq 90 140); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+        display=":$n"
+        break
+    fi
+done
+[ -n "$display" ] || { echo "no free X display number" >&2; exit 1; }
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+    sleep 0.1
+done
+export DISPLAY="$display"
+
+# ---- files ---------------------------------------------------------------------------------
+mkdir -p "$work/bin"
+cp "$x64/src/com/QuorvelV11.dll" "$x64/tests-wine/early_bound_client.exe" \
+    "$x64/tests-wine/box_text.exe" "$work/bin/"
+cp "$x86/src/com/QuorvelV11.dll" "$work/bin/QuorvelV11-x86.dll"
+cp "$here"/*.vbs "$here"/*.js "$work/bin/"
+dll="$(winepath -w "$work/bin/QuorvelV11.dll" 2>/dev/null)"
+"$quorvel" init --store "$work/demo.db" --demo >/dev/null
+conn="Driver={SQLite3};Database=$work/demo.db"
+
+crlf() { tr -d '\r'; }
+# Runs a Windows program in the bin folder. A client that waits on an unexpected message box
+# is ended after two minutes rather than hanging the suite.
+w() { (cd "$work/bin" && timeout 120 wine "$@"); }
+# run_client OUTFILE PROGRAM ARGS...: the program's output without CRs in OUTFILE; its status.
+run_client() {
+    local outfile="$1"
+    shift
+    w "$@" >"$outfile.raw" 2>&1
+    local rc=$?
+    crlf <"$outfile.raw" >"$outfile"
+    return $rc
+}
+
+# ---- the x86 and x64 DLLs, inspected without running them ------------------------------------
+system_dlls='^(ADVAPI32|KERNEL32|USER32|OLEAUT32|OLE32|ODBC32|msvcrt|GDI32)\.dll$'
+inspect() {  # inspect ARCH_PREFIX DLL FORMAT
+    local tools="$1" file="$2" format="$3"
+    local dump
+    dump="$("$tools-objdump" -p "$file")"
+    check "$format: file format" grep -q "file format $format" <<<"$dump"
+    local exports
+    exports="$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | grep -o 'Dll[A-Za-z]*' | sort | tr '\n' ' ')"
+    check "$format: exports DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer (got $exports)" \
+        test "$exports" = "DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer "
+    local imports
+    imports="$(grep 'DLL Name:' <<<"$dump" | awk '{print $3}')"
+    check "$format: needs only system DLLs ($(tr '\n' ' ' <<<"$imports"))" \
+        bash -c '! grep -Eqv "$1" <<<"$2"' _ "$system_dlls" "$imports"
+    local rsrc
+    "$tools-objcopy" -O binary --only-section=.rsrc "$file" "$work/rsrc.bin"
+    rsrc="$(od -An -tx1 -v "$work/rsrc.bin" | tr -d ' \n')"
+    check "$format: embeds a TYPELIB resource" grep -q '54005900500045004c0049004200' <<<"$rsrc"
+    check "$format: the resource is a type library (MSFT)" grep -q '4d534654' <<<"$rsrc"
+    # "VS_VERSION_INFO" in UTF-16
+    check "$format: carries a version resource" \
+        grep -q '560053005f00560045005200530049004f004e005f0049004e0046004f00' <<<"$rsrc"
+}
+inspect i686-w64-mingw32 "$work/bin/QuorvelV11-x86.dll" pei-i386
+inspect x86_64-w64-mingw32 "$work/bin/QuorvelV11.dll" pei-x86-64
+
+# 32-bit Wine cannot be installed on this machine, so the x86 type library is read as data
+# by the 64-bit client; oleaut32 reads either platform's type library.
+run_client "$work/tlb86" early_bound_client.exe typelib QuorvelV11-x86.dll
+rc=$?
+sed 's/^/    x86 typelib: /' "$work/tlb86"
+check "x86 type library: members, slots and defaults" test "$rc" -eq 0 -a -s "$work/tlb86"
+run_client "$work/tlb64" early_bound_client.exe typelib QuorvelV11.dll
+rc=$?
+sed 's/^/    x64 typelib: /' "$work/tlb64"
+check "x64 type library: members, slots and defaults, same as the generated header" \
+    test "$rc" -eq 0 -a -s "$work/tlb64"
+
+# ---- registration ------------------------------------------------------------------------------
+CLSID='{02337FEF-56B4-4301-A7BB-0745AF7DD627}'
+IID='{856798BF-AB42-4CDC-A32D-2A0E27C892A3}'
+LIBID='{BBC0A775-1E55-47A0-9AB3-A307C083B909}'
+reg_value() {  # reg_value KEY [NAME]: prints the value's data, or nothing
+    local args=("$1")
+    if [ -n "${2:-}" ]; then args+=(/v "$2"); else args+=(/ve); fi
+    wine reg query "${args[@]}" 2>/dev/null | crlf | awk -F'    ' 'NF>=4 {print $4}'
+}
+key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+registered_keys() {  # registered_keys ROOT: every key registration writes
+    local r="$1"
+    echo "$r\\CLSID\\$CLSID $r\\CLSID\\$CLSID\\InprocServer32 $r\\QuorvelV11.GetAnalyseBarCode" \
+        "$r\\QuorvelV11.GetAnalyseBarCode.1 $r\\Interface\\$IID $r\\TypeLib\\$LIBID"
+}
+check_registered() {  # check_registered ROOT LABEL
+    local r="$1" label="$2"
+    check "$label: InprocServer32 is the DLL" test "$(reg_value "$r\\CLSID\\$CLSID\\InprocServer32")" = "$dll"
+    check "$label: ThreadingModel=Apartment" \
+        test "$(reg_value "$r\\CLSID\\$CLSID\\InprocServer32" ThreadingModel)" = Apartment
+    check "$label: ProgID QuorvelV11.GetAnalyseBarCode" \
+        test "$(reg_value "$r\\QuorvelV11.GetAnalyseBarCode\\CLSID")" = "$CLSID"
+    check "$label: versioned ProgID QuorvelV11.GetAnalyseBarCode.1" \
+        test "$(reg_value "$r\\QuorvelV11.GetAnalyseBarCode.1\\CLSID")" = "$CLSID"
+    check "$label: CurVer names the versioned ProgID" \
+        test "$(reg_value "$r\\QuorvelV11.GetAnalyseBarCode\\CurVer")" = QuorvelV11.GetAnalyseBarCode.1
+    check "$label: class names both ProgIDs" test "$(reg_value "$r\\CLSID\\$CLSID\\ProgID")/$(reg_value "$r\\CLSID\\$CLSID\\VersionIndependentProgID")" = \
+        "QuorvelV11.GetAnalyseBarCode.1/QuorvelV11.GetAnalyseBarCode"
+    check "$label: type library 1.0 registered for win64" \
+        test "$(reg_value "$r\\TypeLib\\$LIBID\\1.0\\0\\win64")" = "$dll"
+    check "$label: interface marshalled through the type library" \
+        test "$(reg_value "$r\\Interface\\$IID\\TypeLib")" = "$LIBID"
+}
+check_unregistered() {  # check_unregistered ROOT LABEL
+    local k left=""
+    for k in $(registered_keys "$1"); do
+        key_exists "$k" && left="$left $k"
+    done
+    check "$2: nothing left behind${left:+ (left:$left)}" test -z "$left"
+}
+
+M='HKLM\Software\Classes'
+U='HKCU\Software\Classes'
+w regsvr32 /s QuorvelV11.dll
+check "regsvr32 succeeds" test $? -eq 0
+check_registered "$M" "per machine"
+check "per machine: HKCR shows the class" key_exists "HKCR\\CLSID\\$CLSID"
+check "per machine: nothing for the user" bash -c "! wine reg query '$U\\CLSID\\$CLSID' >/dev/null 2>&1"
+w regsvr32 /s /u QuorvelV11.dll
+check "regsvr32 /u succeeds" test $? -eq 0
+check_unregistered "$M" "regsvr32 /u"
+
+# The type library and interface entries are shared with the x86 DLL on a 64-bit machine: with
+# a win32 entry present (as the x86 DLL's registration leaves it), unregistering the x64 DLL
+# keeps them and removes only its own.
+w regsvr32 /s QuorvelV11.dll
+wine reg add "$M\\TypeLib\\$LIBID\\1.0\\0\\win32" /ve /d 'C:\x86\QuorvelV11.dll' /f >/dev/null 2>&1
+w regsvr32 /s /u QuorvelV11.dll
+check "x64 unregistered beside x86: class gone" bash -c "! wine reg query '$M\\CLSID\\$CLSID' >/dev/null 2>&1"
+check "x64 unregistered beside x86: its type library entry gone" \
+    bash -c "! wine reg query '$M\\TypeLib\\$LIBID\\1.0\\0\\win64' >/dev/null 2>&1"
+check "x64 unregistered beside x86: the win32 type library entry stays" \
+    test "$(reg_value "$M\\TypeLib\\$LIBID\\1.0\\0\\win32")" = 'C:\x86\QuorvelV11.dll'
+check "x64 unregistered beside x86: the interface stays" key_exists "$M\\Interface\\$IID"
+wine reg delete "$M\\TypeLib\\$LIBID" /f >/dev/null 2>&1
+wine reg delete "$M\\Interface\\$IID" /f >/dev/null 2>&1
+
+w regsvr32 /s /n /i:user QuorvelV11.dll
+check "regsvr32 /n /i:user succeeds" test $? -eq 0
+check_registered "$U" "per user"
+check "per user: nothing for the machine" bash -c "! wine reg query '$M\\CLSID\\$CLSID' >/dev/null 2>&1"
+w regsvr32 /s /u /n /i:user QuorvelV11.dll
+check "regsvr32 /u /n /i:user succeeds" test $? -eq 0
+check_unregistered "$U" "per user, undone"
+w regsvr32 /s /n /i:everyone QuorvelV11.dll
+check "regsvr32 /n /i with an unknown scope fails" test $? -ne 0
+check_unregistered "$U" "unknown scope writes nothing for the user"
+check_unregistered "$M" "unknown scope writes nothing for the machine"
+
+# Clients below use the machine registration (Wine looks classes up there only).
+w regsvr32 /s QuorvelV11.dll
+
+# ---- message boxes -------------------------------------------------------------------------
+# run_with_box EXPECTED_OUTPUT TITLE TEXT COMMAND...: runs a client that shows exactly one box;
+# finds the box by its caption, checks its text, dismisses it with Return, then compares the
+# client's output.
+run_with_box() {
+    local expected="$1" title="$2" text="$3"
+    shift 3
+    local out="$work/client.out"
+    w "$@" >"$out" 2>&1 &
+    local client=$!
+    local win
+    win="$(timeout 60 xdotool search --sync --name "^$title\$" 2>/dev/null | head -1)"
+    if [ -z "$win" ]; then
+        fail "box \"$title\" appears"
+        wait "$client"
+        sed 's/^/    client: /' "$out"
+        return
+    fi
+    pass "box \"$title\" appears"
+    local shown
+    shown="$(w box_text.exe "$title" | crlf)"
+    check "box \"$title\" says \"$text\" (got \"$shown\")" test "$shown" = "$text"
+    timeout 15 xdotool windowfocus --sync "$win"
+    xdotool key Return
+    for _ in $(seq 100); do
+        xdotool search --name "^$title\$" >/dev/null 2>&1 || break
+        sleep 0.1
+    done
+    check "box \"$title\" dismissed with Return" bash -c "! xdotool search --name '^$title\$' >/dev/null 2>&1"
+    wait "$client"
+    local got
+    got="$(crlf <"$out")"
+    check "client output after the box (got: $(paste -sd/ <<<"$got"))" test "$got" = "$expected"
+}
+
+closed='The connection cannot be used to perform this operation. It is either closed or invalid in this context.'
+run_with_box $'create 0\nStoreCode [] 0' "系统提示" "$closed" cscript //nologo never_opened.vbs
+
+# ---- script clients on the demo store ------------------------------------------------------
+script_client() {  # script_client EXPECTED_FILE SCRIPT
+    local got
+    run_client "$work/script.out" cscript //nologo "$2" "$conn"
+    got="$(cat "$work/script.out")"
+    if [ "$got" = "$(cat "$1")" ]; then
+        pass "$2 on the demo store"
+    else
+        fail "$2 on the demo store"
+        diff <(echo "$got") "$1" | sed 's/^/    /'
+    fi
+}
+script_client "$here/parse.expected" parse.vbs
+script_client "$here/parse.js.expected" parse.js
+run_with_box "$(cat "$here/two_objects.expected")" "系统提示" "$closed" \
+    cscript //nologo two_objects.vbs "$conn"
+
+# ---- the early-bound client ----------------------------------------------------------------
+run_client "$work/early" early_bound_client.exe object "$conn"
+rc=$?
+sed 's/^/    early bound: /' "$work/early"
+check "early-bound client through the vtable" test "$rc" -eq 0 -a -s "$work/early"
+
+w regsvr32 /s /u QuorvelV11.dll
+check_unregistered "$M" "after the clients"
+
+echo
+if [ "$failures" -eq 0 ]; then
+    echo "wine tests: all passed"
+else
+    echo "wine tests: $failures failed"
+fi
+exit $((failures > 0))
