@@ -11,6 +11,7 @@ for g in $groups; do
                   libgtest-dev libgmock-dev libbenchmark-dev) ;;
     windows) pkgs+=(mingw-w64 mingw-w64-tools libwine-dev python3 wine wine64 xvfb xdotool
                     unixodbc libsqliteodbc) ;;
+    windows-ui) pkgs+=(xvfb xdotool imagemagick fonts-wqy-zenhei sqlite3) ;;
     odbc) pkgs+=(unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql postgresql
                  postgresql-contrib python3) ;;
     *) echo "install-deps: unknown group $g" >&2; exit 2 ;;

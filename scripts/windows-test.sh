@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh windows
+scripts/install-deps.sh windows windows-ui
 
 for preset in mingw-x64 mingw-x86; do
   echo "== preset $preset"
@@ -19,3 +19,7 @@ fi
 
 echo "== wine tests"
 tests/wine/run.sh build/mingw-x64 build/mingw-x86 build/linux/src/cli/quorvel
+
+# The maintenance windows driven like a user; their screenshots land in build/wine-ui-shots.
+echo "== wine ui tests"
+tests/wine_ui/run.sh build/mingw-x64 build/linux/src/cli/quorvel build/wine-ui-shots

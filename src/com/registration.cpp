@@ -13,6 +13,10 @@ constexpr wchar_t kLibid[] = L"{BBC0A775-1E55-47A0-9AB3-A307C083B909}";
 constexpr wchar_t kLibVersion[] = L"1.0";
 constexpr wchar_t kProgId[] = L"QuorvelV11.GetAnalyseBarCode";
 constexpr wchar_t kVersionedProgId[] = L"QuorvelV11.GetAnalyseBarCode.1";
+constexpr wchar_t kUseClsid[] = L"{4C528F22-EE1B-42B4-8535-85F533DA15CE}";
+constexpr wchar_t kUseIid[] = L"{D289DB0A-EB43-4EFE-A8B9-8E71A91B1B7C}";
+constexpr wchar_t kUseProgId[] = L"QuorvelV11.ClsUse";
+constexpr wchar_t kUseVersionedProgId[] = L"QuorvelV11.ClsUse.1";
 // The standard marshaler for automation-compatible interfaces, driven by the type library.
 constexpr wchar_t kOleAutomationProxy[] = L"{00020424-0000-0000-C000-000000000046}";
 #ifdef _WIN64
@@ -36,6 +40,8 @@ std::vector<Value> Values(const std::wstring& dllPath) {
     const std::wstring clsid = std::wstring(L"CLSID\\") + kClsid;
     const std::wstring iface = std::wstring(L"Interface\\") + kIid;
     const std::wstring lib = std::wstring(L"TypeLib\\") + kLibid + L"\\" + kLibVersion;
+    const std::wstring useClsid = std::wstring(L"CLSID\\") + kUseClsid;
+    const std::wstring useIface = std::wstring(L"Interface\\") + kUseIid;
     return {
         {clsid, L"", L"GetAnalyseBarCode"},
         {clsid + L"\\InprocServer32", L"", dllPath},
@@ -55,6 +61,24 @@ std::vector<Value> Values(const std::wstring& dllPath) {
         {iface + L"\\ProxyStubClsid32", L"", kOleAutomationProxy},
         {iface + L"\\TypeLib", L"", kLibid},
         {iface + L"\\TypeLib", L"Version", kLibVersion},
+        {useClsid, L"", L"ClsUse"},
+        {useClsid + L"\\InprocServer32", L"", dllPath},
+        {useClsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+        {useClsid + L"\\ProgID", L"", kUseVersionedProgId},
+        {useClsid + L"\\VersionIndependentProgID", L"", kUseProgId},
+        {useClsid + L"\\TypeLib", L"", kLibid},
+        {useClsid + L"\\Version", L"", kLibVersion},
+        {useClsid + L"\\Programmable", L"", L""},
+        {kUseProgId, L"", L"ClsUse"},
+        {std::wstring(kUseProgId) + L"\\CLSID", L"", kUseClsid},
+        {std::wstring(kUseProgId) + L"\\CurVer", L"", kUseVersionedProgId},
+        {kUseVersionedProgId, L"", L"ClsUse"},
+        {std::wstring(kUseVersionedProgId) + L"\\CLSID", L"", kUseClsid},
+        {useIface, L"", L"_ClsUse"},
+        {useIface + L"\\ProxyStubClsid", L"", kOleAutomationProxy},
+        {useIface + L"\\ProxyStubClsid32", L"", kOleAutomationProxy},
+        {useIface + L"\\TypeLib", L"", kLibid},
+        {useIface + L"\\TypeLib", L"Version", kLibVersion},
         {lib, L"", L"QuorvelV11"},
         {lib + L"\\FLAGS", L"", L"0"},
         {lib + L"\\HELPDIR", L"", Directory(dllPath)},
@@ -127,6 +151,9 @@ LSTATUS Unregister(HKEY classes) {
     note(DeleteTree(classes, std::wstring(L"CLSID\\") + kClsid));
     note(DeleteTree(classes, kVersionedProgId));
     note(DeleteTree(classes, kProgId));
+    note(DeleteTree(classes, std::wstring(L"CLSID\\") + kUseClsid));
+    note(DeleteTree(classes, kUseVersionedProgId));
+    note(DeleteTree(classes, kUseProgId));
     note(DeleteTree(classes, lib + L"\\0\\" + kPlatform));
     note(DeleteIfNoSubkeys(classes, lib + L"\\0"));
     // FLAGS and HELPDIR stay while the other architecture's entry under "0" is there.
@@ -134,6 +161,7 @@ LSTATUS Unregister(HKEY classes) {
         note(DeleteTree(classes, lib));
         note(DeleteIfNoSubkeys(classes, libRoot));
         note(DeleteTree(classes, std::wstring(L"Interface\\") + kIid));
+        note(DeleteTree(classes, std::wstring(L"Interface\\") + kUseIid));
     }
     return first;
 }

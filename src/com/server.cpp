@@ -7,6 +7,7 @@
 
 #include "QuorvelV11.h"
 #include "com/analyser_object.h"
+#include "com/cls_use_object.h"
 #include "com/module.h"
 #include "com/registration.h"
 
@@ -85,6 +86,7 @@ extern "C" {
 HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
+    if (clsid == CLSID_ClsUse) return quorvel::com::GetClsUseClassObject(riid, object);
     if (clsid != CLSID_GetAnalyseBarCode) return CLASS_E_CLASSNOTAVAILABLE;
     return quorvel::com::gFactory.QueryInterface(riid, object);
 }

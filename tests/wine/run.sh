@@ -83,7 +83,7 @@ run_client() {
 }
 
 # ---- the x86 and x64 DLLs, inspected without running them ------------------------------------
-system_dlls='^(ADVAPI32|KERNEL32|USER32|OLEAUT32|OLE32|ODBC32|msvcrt|GDI32)\.dll$'
+system_dlls='^(ADVAPI32|KERNEL32|USER32|OLEAUT32|OLE32|ODBC32|msvcrt|GDI32|COMCTL32)\.(dll|DLL)$'
 inspect() {  # inspect ARCH_PREFIX DLL FORMAT
     local tools="$1" file="$2" format="$3"
     local dump
