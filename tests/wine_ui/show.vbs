@@ -16,3 +16,6 @@ If Err.Number <> 0 Then
 End If
 Set o = Nothing
 WScript.Echo "closed"
+' The release closed the shared connection: the analyser finds it closed and says so.
+Set a = CreateObject("QuorvelV11.GetAnalyseBarCode")
+WScript.Echo "after release [" & a.StoreCode("R01") & "]"
