@@ -16,7 +16,8 @@ namespace {
 
 const std::string& StorePath() {
     static const std::string path = [] {
-        auto p = std::filesystem::temp_directory_path() / ("quorvel-bench-" + std::to_string(getpid()) + ".db");
+        auto p = std::filesystem::temp_directory_path() /
+                 ("quorvel-bench-" + std::to_string(getpid()) + ".db");
         std::filesystem::remove(p);
         quorvel::CreateSqliteStore(p.string(), true);
         return p.string();
@@ -40,10 +41,14 @@ BENCHMARK(BM_ParseBarCode);
 void BM_FloorRawSqlite(benchmark::State& state) {
     const std::string path = StorePath();
     const char* sql[2] = {
-        "select ifnull(startws,0) as startws,ifnull(endws,0) as endws,ifnull(xsws,0) as xsws,dnmid as "
-        "dnmid from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid where lbid='A' and a.gzid='R01' limit 1",
-        "select ifnull(startws,0) as startws,ifnull(endws,0) as endws,ifnull(xsws,0) as xsws,dnmid as "
-        "dnmid from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid where lbid='B' and a.gzid='R01' limit 1",
+        "select ifnull(startws,0) as startws,ifnull(endws,0) as endws,ifnull(xsws,0) as xsws,dnmid "
+        "as "
+        "dnmid from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid where lbid='A' and "
+        "a.gzid='R01' limit 1",
+        "select ifnull(startws,0) as startws,ifnull(endws,0) as endws,ifnull(xsws,0) as xsws,dnmid "
+        "as "
+        "dnmid from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid where lbid='B' and "
+        "a.gzid='R01' limit 1",
     };
     for (auto _ : state) {
         sqlite3* db = nullptr;
@@ -56,7 +61,8 @@ void BM_FloorRawSqlite(benchmark::State& state) {
             sqlite3_stmt* st = nullptr;
             sqlite3_prepare_v2(db, q, -1, &st, nullptr);
             if (sqlite3_step(st) == SQLITE_ROW) {
-                sum += sqlite3_column_int(st, 0) + sqlite3_column_int(st, 1) + sqlite3_column_int(st, 2);
+                sum += sqlite3_column_int(st, 0) + sqlite3_column_int(st, 1) +
+                       sqlite3_column_int(st, 2);
                 sum += sqlite3_column_bytes(st, 3);
             }
             sqlite3_finalize(st);

@@ -35,22 +35,32 @@ void PrintTo(const Param& p, std::ostream* os) {
 }
 
 class Analyser : public ::testing::TestWithParam<Param> {
-protected:
+  protected:
     void SetUp() override {
         store = Targets()[GetParam().target].create(GetParam().schema);
         store->Exec({
-            Rule(u"R01", u"'21'"), Level(u"R01", 1, u"A", u"1", u"5", u"0"),
+            Rule(u"R01", u"'21'"),
+            Level(u"R01", 1, u"A", u"1", u"5", u"0"),
             Level(u"R01", 2, u"B", u"6", u"10", u"2"),
-            Rule(u"NUL", u"null"), Level(u"NUL", 1, u"A", u"1", u"3", u"0"),
-            Rule(u"EMP", u"''"), Level(u"EMP", 1, u"A", u"1", u"3", u"null"),
+            Rule(u"NUL", u"null"),
+            Level(u"NUL", 1, u"A", u"1", u"3", u"0"),
+            Rule(u"EMP", u"''"),
+            Level(u"EMP", 1, u"A", u"1", u"3", u"null"),
             Level(u"EMP", 2, u"Z", u"null", u"null", u"null"),
-            Rule(u"DEC", u"''"), Level(u"DEC", 1, u"K", u"1", u"4", u"2"),
-            Level(u"DEC", 2, u"M", u"1", u"4", u"5"), Level(u"DEC", 3, u"N", u"1", u"4", u"-1"),
-            Rule(u"OV", u"'21'"), Level(u"OV", 1, u"A", u"32767", u"32767", u"0"),
-            Level(u"OV", 2, u"B", u"0", u"32767", u"0"), Level(u"OV", 3, u"C", u"32766", u"32767", u"0"),
+            Rule(u"DEC", u"''"),
+            Level(u"DEC", 1, u"K", u"1", u"4", u"2"),
+            Level(u"DEC", 2, u"M", u"1", u"4", u"5"),
+            Level(u"DEC", 3, u"N", u"1", u"4", u"-1"),
+            Rule(u"OV", u"'21'"),
+            Level(u"OV", 1, u"A", u"32767", u"32767", u"0"),
+            Level(u"OV", 2, u"B", u"0", u"32767", u"0"),
+            Level(u"OV", 3, u"C", u"32766", u"32767", u"0"),
             Level(u"OV", 4, u"D", u"1", u"40000", u"0"),
-            Rule(u"O''X", u"'9'"), Level(u"O''X", 1, u"A''1", u"1", u"2", u"0"),
-            Rule(u"U", u"'2'"), Level(u"U", 1, u"A", u"1", u"2", u"0"), Level(u"U", 2, u"B", u"3", u"4", u"0"),
+            Rule(u"O''X", u"'9'"),
+            Level(u"O''X", 1, u"A''1", u"1", u"2", u"0"),
+            Rule(u"U", u"'2'"),
+            Level(u"U", 1, u"A", u"1", u"2", u"0"),
+            Level(u"U", 2, u"B", u"3", u"4", u"0"),
         });
         analyser = std::make_unique<GetAnalyseBarCode>();
         analyser->ConnString(store->ConnString());
@@ -60,7 +70,8 @@ protected:
         Connection::SetStatementHook(nullptr);
         Module() = ModuleState{};
     }
-    std::u16string Parse(const std::u16string& lbid, const std::u16string& txm, const std::u16string& gzid) {
+    std::u16string Parse(const std::u16string& lbid, const std::u16string& txm,
+                         const std::u16string& gzid) {
         return analyser->ParseBarCode(lbid, txm, gzid);
     }
 
@@ -76,7 +87,7 @@ TEST_P(Analyser, WorkedExampleAndCategoryLists) {
     EXPECT_EQ(Parse(u"C,B,C", code, u"R01"), u",004.56,");
     EXPECT_EQ(Parse(u"A", code, u"R01"), u"00123");
     EXPECT_EQ(Parse(u"A,B,", code, u"R01"), u"00123,004.56,");
-    EXPECT_EQ(Parse(u" A", code, u"R01"), u"");  // items are not trimmed
+    EXPECT_EQ(Parse(u" A", code, u"R01"), u"");                           // items are not trimmed
     EXPECT_EQ(Parse(u"B,A", u"9900123004567", u"R01"), u"004.56,00123");  // prefix never compared
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -106,9 +117,11 @@ TEST_P(Analyser, DefaultsFromTheModuleForOmittedAndEmptyArguments) {
 }
 
 TEST_P(Analyser, InStoreCodeLengthShiftsPositions) {
-    EXPECT_EQ(Parse(u"A", u"123456", u"NUL"), u"123");  // Null dnmid: position 1 is the first character
+    EXPECT_EQ(Parse(u"A", u"123456", u"NUL"),
+              u"123");  // Null dnmid: position 1 is the first character
     EXPECT_EQ(Parse(u"A", u"123456", u"EMP"), u"123");  // empty dnmid, Null xsws
-    EXPECT_EQ(Parse(u"Z", u"123456", u"EMP"), u"");     // Null positions read as 0: start 0 gives nothing
+    EXPECT_EQ(Parse(u"Z", u"123456", u"EMP"),
+              u"");  // Null positions read as 0: start 0 gives nothing
     EXPECT_EQ(Parse(u"A,B", u"2ab", u"U"), u"ab,");
 }
 
@@ -118,8 +131,8 @@ TEST_P(Analyser, DecimalPlaces) {
     EXPECT_EQ(Parse(u"K", u"1", u"DEC"), u"1");
     EXPECT_EQ(Parse(u"K", u"", u"DEC"), u"");  // the module's empty barcode text
     EXPECT_EQ(Parse(u"K", u"123456", u"DEC"), u"12.34");
-    EXPECT_EQ(Parse(u"M", u"1234", u"DEC"), u"1234");  // more places than characters
-    EXPECT_EQ(Parse(u"N", u"1234", u"DEC"), u"1234");  // negative places
+    EXPECT_EQ(Parse(u"M", u"1234", u"DEC"), u"1234");          // more places than characters
+    EXPECT_EQ(Parse(u"N", u"1234", u"DEC"), u"1234");          // negative places
     EXPECT_EQ(Parse(u"B", u"21001230045", u"R01"), u"00.45");  // barcode shorter than the level
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -149,7 +162,8 @@ TEST_P(Analyser, QuotesInIdsAreValuesNotSyntax) {
 
 TEST_P(Analyser, AFailedLevelQueryIsReportedOnceAndTheOthersAreComputed) {
     Connection::SetStatementHook([](const std::u16string& sql) {
-        if (sql.find(u"lbid='B'") != std::u16string::npos) throw DbError(err::kProviderError, u"boom");
+        if (sql.find(u"lbid='B'") != std::u16string::npos)
+            throw DbError(err::kProviderError, u"boom");
     });
     EXPECT_EQ(Parse(u"A,B,A", u"2100123004567", u"R01"), u"00123,,00123");
     ASSERT_EQ(boxes.boxes.size(), 1u);
@@ -215,7 +229,8 @@ std::vector<Param> AllParams() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, Analyser, ::testing::ValuesIn(AllParams()), [](const auto& info) {
-    return Targets()[info.param.target].name + (info.param.schema == Schema::Ours ? "_OurSchema" : "_HostSchema");
+    return Targets()[info.param.target].name +
+           (info.param.schema == Schema::Ours ? "_OurSchema" : "_HostSchema");
 });
 
 TEST(AnalyserPieces, MidAndSixteenBitArithmetic) {

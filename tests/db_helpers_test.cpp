@@ -14,13 +14,14 @@ using namespace quorvel::test;
 namespace {
 
 class Helpers : public ::testing::TestWithParam<size_t> {
-protected:
+  protected:
     void SetUp() override {
         store = Targets()[GetParam()].create(Schema::Ours);
         store->Exec({
             u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('R01','示例','21',10)",
             u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('N1',null,null,null)",
-            u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('R01',1,'A',1,5,0,'')",
+            u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+            u"('R01',1,'A',1,5,0,'')",
         });
         ASSERT_TRUE(OpenConnection(store->ConnString()));
     }
@@ -54,7 +55,8 @@ TEST_P(Helpers, OpenConnectionFailureShowsTheMessageAndKeepsAnUnopenedObject) {
 }
 
 TEST_P(Helpers, GetFieldValueReturnsValuesAndTypedDefaults) {
-    EXPECT_EQ(GetFieldValue(u"select dnmid from txm_gzzb where gzid='R01'", u"DNMID").ToText(), u"21");
+    EXPECT_EQ(GetFieldValue(u"select dnmid from txm_gzzb where gzid='R01'", u"DNMID").ToText(),
+              u"21");
     // Null text, no row, and an aggregate over nothing.
     FieldValue nullText = GetFieldValue(u"select dnmid from txm_gzzb where gzid='N1'", u"dnmid");
     EXPECT_EQ(nullText.kind(), FieldValue::Kind::Text);
@@ -64,11 +66,15 @@ TEST_P(Helpers, GetFieldValueReturnsValuesAndTypedDefaults) {
     EXPECT_EQ(noRow.ToInt16(), 0);
     FieldValue noText = GetFieldValue(u"select gzname from txm_gzzb where gzid='none'", u"gzname");
     EXPECT_EQ(noText.kind(), FieldValue::Kind::Text);
-    FieldValue maxJs = GetFieldValue(u"select max(js) as MaxJs from txm_gzmx where gzid='N1'", u"MaxJs");
+    FieldValue maxJs =
+        GetFieldValue(u"select max(js) as MaxJs from txm_gzmx where gzid='N1'", u"MaxJs");
     EXPECT_EQ(maxJs.kind(), FieldValue::Kind::Int16);
     EXPECT_EQ(maxJs.ToInt16(), 0);
-    EXPECT_EQ(GetFieldValue(u"select max(js) as MaxJs from txm_gzmx where gzid='R01'", u"MaxJs").ToInt16(), 1);
-    FieldValue nullNumber = GetFieldValue(u"select txmzws from txm_gzzb where gzid='N1'", u"txmzws");
+    EXPECT_EQ(GetFieldValue(u"select max(js) as MaxJs from txm_gzmx where gzid='R01'", u"MaxJs")
+                  .ToInt16(),
+              1);
+    FieldValue nullNumber =
+        GetFieldValue(u"select txmzws from txm_gzzb where gzid='N1'", u"txmzws");
     EXPECT_EQ(nullNumber.kind(), FieldValue::Kind::Int16);
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -105,8 +111,9 @@ TEST_P(Helpers, GetRecordCountCountsAndReportsFailures) {
 
 TEST_P(Helpers, GetRecordCountAbove32767Overflows) {
     // The recursive query is valid on every target here (not on a SQL Server).
-    EXPECT_EQ(GetRecordCount(u"with recursive n(i) as (select 1 union all select i+1 from n where i<32768) "
-                             u"select i from n"),
+    EXPECT_EQ(GetRecordCount(
+                  u"with recursive n(i) as (select 1 union all select i+1 from n where i<32768) "
+                  u"select i from n"),
               0);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].prompt, u"Overflow");
@@ -142,18 +149,24 @@ TEST_P(Helpers, QuotedValuesCannotChangeAStatement) {
     conn.Execute(u"insert into txm_gzzb (gzid,gzname) values (" + SqlQuote(u"O'X") + u"," +
                  SqlQuote(u"x'); delete from txm_gzzb; --") + u")");
     EXPECT_EQ(GetRecordCount(u"select * from txm_gzzb"), 3);
-    EXPECT_EQ(GetFieldValue(u"select gzname from txm_gzzb where gzid=" + SqlQuote(u"o'x"), u"gzname").ToText(),
-              u"x'); delete from txm_gzzb; --");
+    EXPECT_EQ(
+        GetFieldValue(u"select gzname from txm_gzzb where gzid=" + SqlQuote(u"o'x"), u"gzname")
+            .ToText(),
+        u"x'); delete from txm_gzzb; --");
 }
 
 TEST_P(Helpers, TextOutsideAsciiSurvivesTheRoundTrip) {
     // In a statement and in a value, the way the windows and the analyser pass them.
     const std::u16string name = u"电子秤 \U0001F600 Ünïcode ĳ";
-    DbConn().Execute(u"insert into txm_gzzb (gzid,gzname,dnmid) values ('店1'," + SqlQuote(name) + u",'秤')");
-    EXPECT_EQ(GetFieldValue(u"select gzname from txm_gzzb where gzid='店1'", u"gzname").ToText(), name);
-    EXPECT_EQ(GetFieldValue(u"select dnmid from txm_gzzb where gzname=" + SqlQuote(name), u"dnmid").ToText(),
+    DbConn().Execute(u"insert into txm_gzzb (gzid,gzname,dnmid) values ('店1'," + SqlQuote(name) +
+                     u",'秤')");
+    EXPECT_EQ(GetFieldValue(u"select gzname from txm_gzzb where gzid='店1'", u"gzname").ToText(),
+              name);
+    EXPECT_EQ(GetFieldValue(u"select dnmid from txm_gzzb where gzname=" + SqlQuote(name), u"dnmid")
+                  .ToText(),
               u"秤");
-    EXPECT_EQ(GetFieldValue(u"select gzname from txm_gzzb where gzid='R01'", u"gzname").ToText(), u"示例");
+    EXPECT_EQ(GetFieldValue(u"select gzname from txm_gzzb where gzid='R01'", u"gzname").ToText(),
+              u"示例");
     EXPECT_TRUE(boxes.boxes.empty());
 }
 

@@ -8,8 +8,9 @@ using namespace quorvel;
 namespace {
 
 TEST(AdaptSqlToSqlite, RewritesTheServerDialectOutsideLiterals) {
-    EXPECT_EQ(AdaptSql(u"select top 1 isnull(startws,0) as startws from t where a='x'", Dialect::Sqlite),
-              u"select ifnull(startws,0) as startws from t where a='x' limit 1");
+    EXPECT_EQ(
+        AdaptSql(u"select top 1 isnull(startws,0) as startws from t where a='x'", Dialect::Sqlite),
+        u"select ifnull(startws,0) as startws from t where a='x' limit 1");
     EXPECT_EQ(AdaptSql(u"delete txm_gzzb where gzid='A'", Dialect::Sqlite),
               u"delete from txm_gzzb where gzid='A'");
     EXPECT_EQ(AdaptSql(u"DELETE TXM_GZMX WHERE GZID='A'", Dialect::Sqlite),

@@ -70,7 +70,7 @@ bool ServerControl(const char* command) {
 }
 
 class PgServer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         base = PostgresBaseConnString();
         if (base.empty()) GTEST_SKIP() << "no PostgreSQL server was started for the tests";
@@ -160,7 +160,7 @@ TEST_F(PgServer, TheLoginTimeoutEndsAnOpenThatGetsNoAnswer) {
 }
 
 class PgServerStopped : public PgServer {
-protected:
+  protected:
     void TearDown() override {
         // Whatever happened, the other tests need their server back.
         if (!base.empty()) {

@@ -17,8 +17,12 @@
 
 namespace quorvel::test {
 
-RecordingBoxes::RecordingBoxes() { SetMessageBoxes(this); }
-RecordingBoxes::~RecordingBoxes() { SetMessageBoxes(nullptr); }
+RecordingBoxes::RecordingBoxes() {
+    SetMessageBoxes(this);
+}
+RecordingBoxes::~RecordingBoxes() {
+    SetMessageBoxes(nullptr);
+}
 
 int RecordingBoxes::Show(std::u16string_view prompt, int buttons, std::u16string_view title) {
     boxes.push_back({std::u16string(prompt), buttons, std::u16string(title)});
@@ -40,15 +44,18 @@ void TestStore::Exec(const std::vector<std::u16string>& statements) {
 
 std::string TempPath(const std::string& stem) {
     static std::atomic<int> counter{0};
-    auto dir = std::filesystem::temp_directory_path() / ("quorvel-tests-" + std::to_string(getpid()));
+    auto dir =
+        std::filesystem::temp_directory_path() / ("quorvel-tests-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     return (dir / (stem + "-" + std::to_string(counter++))).string();
 }
 
 std::vector<std::u16string> HostSchemaStatements() {
     return {
-        u"create table txm_gzzb (gzid varchar(20), gzname varchar(50), dnmid varchar(20), txmzws int)",
-        u"create table txm_gzmx (gzid varchar(20), js int, lbid varchar(20), startws int, endws int, "
+        u"create table txm_gzzb (gzid varchar(20), gzname varchar(50), dnmid varchar(20), txmzws "
+        u"int)",
+        u"create table txm_gzmx (gzid varchar(20), js int, lbid varchar(20), startws int, endws "
+        u"int, "
         u"xsws int, bz varchar(50))",
         u"create table glsx (id varchar(20), name varchar(50), fid int)",
     };
@@ -57,7 +64,7 @@ std::vector<std::u16string> HostSchemaStatements() {
 namespace {
 
 class SqliteStore final : public TestStore {
-public:
+  public:
     explicit SqliteStore(Schema schema) : path_(TempPath("store") + ".db") {
         CreateSqliteStore(path_, false);
         if (schema == Schema::Host) {
@@ -75,7 +82,7 @@ public:
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -91,7 +98,7 @@ void MakeTables(Connection& c, Schema schema, Dialect dialect) {
 
 // A database file reached through the SQLite3 ODBC driver, which creates it on first connect.
 class OdbcSqliteStore final : public TestStore {
-public:
+  public:
     explicit OdbcSqliteStore(Schema schema) : path_(TempPath("odbc-store") + ".db") {
         Connection c;
         c.Open(ConnString());
@@ -106,14 +113,14 @@ public:
         return u"Driver={SQLite3};Database=" + FromUtf8(path_);
     }
 
-private:
+  private:
     std::string path_;
 };
 
 // A fresh database on the test server for each store, dropped afterwards. `base` is an ODBC
 // string for the server without a Database key.
 class PostgresStore final : public TestStore {
-public:
+  public:
     PostgresStore(std::u16string base, Schema schema) : base_(std::move(base)) {
         static std::atomic<int> counter{0};
         name_ = u"quorvel_t" + ToU16(getpid()) + u"_" + ToU16(counter++);
@@ -133,7 +140,7 @@ public:
     }
     std::u16string ConnString() const override { return base_ + u";Database=" + name_; }
 
-private:
+  private:
     void Admin(const std::u16string& sql) const {
         Connection c;
         c.Open(base_ + u";Database=postgres");
@@ -184,6 +191,8 @@ std::vector<Target>& Targets() {
     return targets;
 }
 
-void AddTarget(Target t) { Targets().push_back(std::move(t)); }
+void AddTarget(Target t) {
+    Targets().push_back(std::move(t));
+}
 
 }  // namespace quorvel::test

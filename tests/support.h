@@ -21,7 +21,7 @@ struct Box {
 // Records every box; answers questions from a queue (No when it runs dry) and OK otherwise.
 // Installs itself as the thread's boxes for its lifetime.
 class RecordingBoxes final : public MessageBoxes {
-public:
+  public:
     RecordingBoxes();
     ~RecordingBoxes() override;
     int Show(std::u16string_view prompt, int buttons, std::u16string_view title) override;
@@ -36,7 +36,7 @@ enum class Schema {
 
 // A database the tests may fill and break as they like.
 class TestStore {
-public:
+  public:
     virtual ~TestStore() = default;
     virtual std::u16string ConnString() const = 0;
     // Runs statements (in the host's dialect) on a private connection, outside the module state.

@@ -31,7 +31,8 @@ const char kHelp[] =
     "the demo rules) in the existing database that CS reaches, e.g. through ODBC.\n";
 
 int Usage(const std::string& reason) {
-    std::cerr << "quorvel: " << reason << "\n" << "try 'quorvel --help'\n";
+    std::cerr << "quorvel: " << reason << "\n"
+              << "try 'quorvel --help'\n";
     return kUsage;
 }
 
@@ -157,7 +158,8 @@ int Parse(const Args& a) {
     std::u16string rule = FromUtf8(a.rule);
     std::u16string categories = FromUtf8(a.categories);
     if (!a.positional.empty()) {
-        for (const auto& b : a.positional) PrintLine(analyser.ParseBarCode(categories, FromUtf8(b), rule));
+        for (const auto& b : a.positional)
+            PrintLine(analyser.ParseBarCode(categories, FromUtf8(b), rule));
     } else {
         std::string line;
         while (std::getline(std::cin, line)) {

@@ -26,14 +26,25 @@ std::u16string Mid(const std::u16string& text, int32_t start, int32_t count) {
     return text.substr(from, static_cast<size_t>(count));
 }
 
-GetAnalyseBarCode::~GetAnalyseBarCode() { CloseConnection(); }
+GetAnalyseBarCode::~GetAnalyseBarCode() {
+    CloseConnection();
+}
 
-void GetAnalyseBarCode::ConnString(const std::u16string& value) { Module().ConnString = value; }
-void GetAnalyseBarCode::TxmGZ(const std::u16string& value) { Module().TxmGZ = value; }
-void GetAnalyseBarCode::TXMName(const std::u16string& value) { Module().TXMName = value; }
-void GetAnalyseBarCode::ConnectionTime(int16_t value) { Module().ConnectionTime = value; }
+void GetAnalyseBarCode::ConnString(const std::u16string& value) {
+    Module().ConnString = value;
+}
+void GetAnalyseBarCode::TxmGZ(const std::u16string& value) {
+    Module().TxmGZ = value;
+}
+void GetAnalyseBarCode::TXMName(const std::u16string& value) {
+    Module().TXMName = value;
+}
+void GetAnalyseBarCode::ConnectionTime(int16_t value) {
+    Module().ConnectionTime = value;
+}
 
-std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid, const std::u16string& Txm,
+std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid,
+                                               const std::u16string& Txm,
                                                const std::u16string& Gzid) noexcept {
     try {
         auto& m = Module();
@@ -45,7 +56,8 @@ std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid, const
             size_t start = 0;
             for (;;) {
                 size_t comma = lbid.find(u',', start);
-                std::u16string item = lbid.substr(start, comma == std::u16string::npos ? std::u16string::npos : comma - start);
+                std::u16string item = lbid.substr(
+                    start, comma == std::u16string::npos ? std::u16string::npos : comma - start);
                 acc += GetSegmentValue(item, txm, gzid);
                 acc += u',';
                 if (comma == std::u16string::npos) break;
@@ -59,14 +71,16 @@ std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid, const
     }
 }
 
-std::u16string GetAnalyseBarCode::GetSegmentValue(const std::u16string& lbid, const std::u16string& txm,
+std::u16string GetAnalyseBarCode::GetSegmentValue(const std::u16string& lbid,
+                                                  const std::u16string& txm,
                                                   const std::u16string& gzid) {
     std::u16string segment;
     try {
         auto& m = Module();
         m.SqlText =
             u"select top 1 isnull(startws,0) as startws,isnull(endws,0) as endws,isnull(xsws,0) as "
-            u"xsws,dnmid as dnmid from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid where lbid=" +
+            u"xsws,dnmid as dnmid from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid where "
+            u"lbid=" +
             SqlQuote(lbid) + u" and a.gzid=" + SqlQuote(gzid);
         m.DbRs = OpenReadOnlyRs(m.SqlText);
         int16_t s = 0, e = 0, x = 0, l = 0;
@@ -96,7 +110,8 @@ std::u16string GetAnalyseBarCode::GetSegmentValue(const std::u16string& lbid, co
     return segment;
 }
 
-std::u16string GetAnalyseBarCode::InsertDecimalPoint(const std::u16string& segment, int16_t places) {
+std::u16string GetAnalyseBarCode::InsertDecimalPoint(const std::u16string& segment,
+                                                     int16_t places) {
     if (places < 0 || segment.size() < static_cast<size_t>(places)) {
         err::Raise(err::kInvalidProcedureCall);
     }

@@ -8,7 +8,7 @@
 namespace quorvel {
 
 class GetAnalyseBarCode {
-public:
+  public:
     GetAnalyseBarCode() = default;
     ~GetAnalyseBarCode();  // closes the shared connection, for every object on the thread
     GetAnalyseBarCode(const GetAnalyseBarCode&) = delete;

@@ -25,7 +25,7 @@ struct ResultData {
 };
 
 class Backend {
-public:
+  public:
     virtual ~Backend() = default;
     // Statements arrive in the host's dialect; each backend adapts them to its database.
     virtual void Execute(const std::u16string& sql) = 0;
@@ -40,12 +40,13 @@ public:
 
 // Opens a backend for a connection string, or returns nullptr when the string is not for it.
 // Throws DbError when it is for it but the open fails.
-using BackendFactory =
-    std::function<std::unique_ptr<Backend>(const ConnString& cs, std::u16string_view raw, int timeoutSeconds)>;
+using BackendFactory = std::function<std::unique_ptr<Backend>(
+    const ConnString& cs, std::u16string_view raw, int timeoutSeconds)>;
 
 // Factories are tried in the order they were registered; the embedded one is always first.
 void RegisterBackend(BackendFactory factory);
 
-std::unique_ptr<Backend> OpenSqliteBackend(const ConnString& cs, std::u16string_view raw, int timeoutSeconds);
+std::unique_ptr<Backend> OpenSqliteBackend(const ConnString& cs, std::u16string_view raw,
+                                           int timeoutSeconds);
 
 }  // namespace quorvel

@@ -12,12 +12,12 @@ namespace quorvel {
 
 namespace {
 std::vector<BackendFactory>& Factories() {
-    static std::vector<BackendFactory> factories{
+    static std::vector<BackendFactory> factories {
 #if QUORVEL_WITH_SQLITE
         OpenSqliteBackend,
 #endif
 #if QUORVEL_WITH_ODBC
-        OpenOdbcBackend,
+            OpenOdbcBackend,
 #endif
     };
     return factories;
@@ -25,7 +25,7 @@ std::vector<BackendFactory>& Factories() {
 // A spin lock rather than std::mutex, which MinGW's win32 thread model lacks. Registration
 // happens at start-up and the guarded work is a short copy, so nobody waits long.
 class FactoriesLock {
-public:
+  public:
     FactoriesLock() {
         while (Flag().test_and_set(std::memory_order_acquire)) {
         }
@@ -34,7 +34,7 @@ public:
     FactoriesLock(const FactoriesLock&) = delete;
     FactoriesLock& operator=(const FactoriesLock&) = delete;
 
-private:
+  private:
     static std::atomic_flag& Flag() {
         static std::atomic_flag flag;  // clear from the start
         return flag;
@@ -52,9 +52,13 @@ void RegisterBackend(BackendFactory factory) {
     Factories().push_back(std::move(factory));
 }
 
-void Connection::SetStatementHook(StatementHook hook) { tStatementHook = std::move(hook); }
+void Connection::SetStatementHook(StatementHook hook) {
+    tStatementHook = std::move(hook);
+}
 
-Connection::~Connection() { Close(); }
+Connection::~Connection() {
+    Close();
+}
 
 void Connection::Open(const std::u16string& connectionString, const std::u16string&,
                       const std::u16string&) {
@@ -157,9 +161,15 @@ const ResultData& Recordset::Data() const {
     return *data_;
 }
 
-long Recordset::RecordCount() const { return static_cast<long>(Data().rows.size()); }
-bool Recordset::Eof() const { return pos_ >= Data().rows.size(); }
-bool Recordset::Bof() const { return Data().rows.empty(); }
+long Recordset::RecordCount() const {
+    return static_cast<long>(Data().rows.size());
+}
+bool Recordset::Eof() const {
+    return pos_ >= Data().rows.size();
+}
+bool Recordset::Bof() const {
+    return Data().rows.empty();
+}
 void Recordset::MoveFirst() {
     Data();
     pos_ = 0;
@@ -168,9 +178,13 @@ void Recordset::MoveNext() {
     if (Eof()) err::Raise(err::kNoCurrentRecord);
     ++pos_;
 }
-long Recordset::AbsolutePosition() const { return Eof() ? 0 : static_cast<long>(pos_ + 1); }
+long Recordset::AbsolutePosition() const {
+    return Eof() ? 0 : static_cast<long>(pos_ + 1);
+}
 
-const std::vector<Column>& Recordset::Columns() const { return Data().columns; }
+const std::vector<Column>& Recordset::Columns() const {
+    return Data().columns;
+}
 
 Field Recordset::Fields(std::u16string_view name) const {
     const ResultData& d = Data();

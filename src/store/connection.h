@@ -16,7 +16,7 @@ inline constexpr long kStateClosed = 0;
 inline constexpr long kStateOpen = 1;
 
 class Connection {
-public:
+  public:
     Connection() = default;
     ~Connection();
     Connection(const Connection&) = delete;
@@ -43,7 +43,7 @@ public:
     using StatementHook = std::function<void(const std::u16string& sql)>;
     static void SetStatementHook(StatementHook hook);
 
-private:
+  private:
     Backend& Live();
     std::unique_ptr<Backend> backend_;
     int transactionDepth_ = 0;
@@ -62,7 +62,7 @@ inline constexpr int kLockOptimistic = 3;
 inline constexpr int kCmdText = 1;
 
 class Recordset {
-public:
+  public:
     int CursorLocation = 2;
     long CacheSize = 1;
 
@@ -82,7 +82,7 @@ public:
     std::shared_ptr<Recordset> Clone() const;
     void Close();
 
-private:
+  private:
     const ResultData& Data() const;
     std::shared_ptr<const ResultData> data_;
     size_t pos_ = 0;

@@ -5,7 +5,9 @@
 namespace quorvel {
 
 namespace {
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
 }  // namespace
 
 ConnString ConnString::Parse(std::u16string_view s) {

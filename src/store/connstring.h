@@ -15,12 +15,12 @@ struct ConnStringPair {
 };
 
 class ConnString {
-public:
+  public:
     static ConnString Parse(std::u16string_view text);
     std::optional<std::u16string> Get(std::u16string_view key) const;  // last one wins
     const std::vector<ConnStringPair>& Pairs() const { return pairs_; }
 
-private:
+  private:
     std::vector<ConnStringPair> pairs_;
 };
 

@@ -31,9 +31,15 @@ bool IsWordStart(char16_t c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u'@' ||
            c == u'#' || c >= 0x80;
 }
-bool IsWordChar(char16_t c) { return IsWordStart(c) || (c >= u'0' && c <= u'9') || c == u'$'; }
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+bool IsWordChar(char16_t c) {
+    return IsWordStart(c) || (c >= u'0' && c <= u'9') || c == u'$';
+}
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+bool IsSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
 
 std::vector<Token> Tokenize(std::u16string_view s) {
     std::vector<Token> out;

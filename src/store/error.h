@@ -10,14 +10,14 @@
 namespace quorvel {
 
 class DbError : public std::exception {
-public:
+  public:
     DbError(long number, std::u16string description)
         : number_(number), description_(std::move(description)), utf8_(ToUtf8(description_)) {}
     long Number() const noexcept { return number_; }
     const std::u16string& Description() const noexcept { return description_; }
     const char* what() const noexcept override { return utf8_.c_str(); }
 
-private:
+  private:
     long number_;
     std::u16string description_;
     std::string utf8_;

@@ -19,7 +19,9 @@ int StderrMessageBoxes::Show(std::u16string_view prompt, int buttons, std::u16st
     return mb::kOk;
 }
 
-void SetMessageBoxes(MessageBoxes* boxes) { tBoxes = boxes; }
+void SetMessageBoxes(MessageBoxes* boxes) {
+    tBoxes = boxes;
+}
 
 MessageBoxes& CurrentMessageBoxes() {
     static StderrMessageBoxes fallback;

@@ -21,7 +21,7 @@ inline constexpr int kNo = 7;
 }  // namespace mb
 
 class MessageBoxes {
-public:
+  public:
     virtual ~MessageBoxes() = default;
     // buttons is the host's buttons value (button set + icon + default button); returns the answer.
     virtual int Show(std::u16string_view prompt, int buttons, std::u16string_view title) = 0;
@@ -29,7 +29,7 @@ public:
 
 // Writes "title: prompt" to stderr; answers OK, and No to any question.
 class StderrMessageBoxes final : public MessageBoxes {
-public:
+  public:
     int Show(std::u16string_view prompt, int buttons, std::u16string_view title) override;
 };
 

@@ -136,7 +136,7 @@ std::optional<Dialect> DialectOf(const std::u16string& dbms) {
 // UTF-8 as the thread's encoding for every call that converts text, without touching the
 // process's locale.
 class Utf8ThreadLocale {
-public:
+  public:
 #ifdef _WIN32
     Utf8ThreadLocale() {}  // Windows' driver manager converts UTF-16 itself
 #else
@@ -148,10 +148,10 @@ public:
         if (previous_) uselocale(previous_);
     }
 
-private:
+  private:
     locale_t previous_{};
 #endif
-public:
+  public:
     Utf8ThreadLocale(const Utf8ThreadLocale&) = delete;
     Utf8ThreadLocale& operator=(const Utf8ThreadLocale&) = delete;
 };
@@ -159,7 +159,7 @@ public:
 class OdbcBackend;
 
 class Statement {
-public:
+  public:
     explicit Statement(OdbcBackend& owner);
     ~Statement() {
         if (h_) SQLFreeHandle(SQL_HANDLE_STMT, h_);
@@ -169,13 +169,13 @@ public:
     SQLHSTMT get() const { return h_; }
     void Check(SQLRETURN rc) const;
 
-private:
+  private:
     OdbcBackend& owner_;
     SQLHSTMT h_ = SQL_NULL_HSTMT;
 };
 
 class OdbcBackend final : public Backend {
-public:
+  public:
     OdbcBackend(SQLHDBC dbc, std::vector<std::u16string> secrets)
         : dbc_(dbc), secrets_(std::move(secrets)) {
         SQLWCHAR name[128] = {};
@@ -293,7 +293,7 @@ public:
         dbc_ = SQL_NULL_HDBC;
     }
 
-private:
+  private:
     std::u16string Adapt(const std::u16string& sql) const {
         return dialect_ ? AdaptSql(sql, *dialect_) : sql;
     }

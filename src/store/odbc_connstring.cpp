@@ -43,7 +43,7 @@ bool IsSqlServerProvider(const std::u16string& base) {
 // Output pairs keep the position of their first appearance and the value of their last, as the
 // host's layer lets a later key override an earlier one.
 class Pairs {
-public:
+  public:
     void Set(std::u16string_view key, std::u16string value) {
         for (auto& p : pairs_) {
             if (EqualsNoCase(p.key, key)) {
@@ -69,7 +69,7 @@ public:
         return out;
     }
 
-private:
+  private:
     static std::u16string Braced(const std::u16string& v) {
         std::u16string out;
         for (char16_t c : v) {

@@ -25,8 +25,8 @@ std::vector<std::u16string> SqlServerDrivers(OdbcPlatform platform);
 
 // nullopt when the string names a provider that ODBC does not stand in for (the embedded
 // store's, or one no backend knows). Throws DbError when it is for ODBC but names no data source
-// or driver, or no SQL Server driver is installed for an OLE DB string. `installed` lists the driver names the driver manager knows; it
-// is only asked for strings that need a driver chosen.
+// or driver, or no SQL Server driver is installed for an OLE DB string. `installed` lists the
+// driver names the driver manager knows; it is only asked for strings that need a driver chosen.
 using DriverLister = std::function<std::vector<std::u16string>()>;
 std::optional<OdbcConnect> TranslateConnString(const ConnString& cs, std::u16string_view raw,
                                                const DriverLister& installed,

@@ -16,9 +16,14 @@ std::vector<std::u16string> SchemaStatements(Dialect dialect) {
     std::u16string ci;
     std::u16string text = u"varchar";
     switch (dialect) {
-        case Dialect::Sqlite: ci = u" COLLATE NOCASE"; break;
-        case Dialect::PostgreSql: text = u"citext"; break;
-        case Dialect::SqlServer: break;
+        case Dialect::Sqlite:
+            ci = u" COLLATE NOCASE";
+            break;
+        case Dialect::PostgreSql:
+            text = u"citext";
+            break;
+        case Dialect::SqlServer:
+            break;
     }
     auto col = [&](const char16_t* name, int width) {
         std::u16string c = name;
@@ -58,8 +63,10 @@ std::vector<std::u16string> DemoStatements() {
         // (2 decimals), check digit.
         u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('CZ18','电子秤条码','28',15)",
         u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('CZ18',1,'A',1,5,0,'')",
-        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('CZ18',2,'W',6,10,3,'')",
-        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('CZ18',3,'B',11,15,2,'')",
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+        u"('CZ18',2,'W',6,10,3,'')",
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+        u"('CZ18',3,'B',11,15,2,'')",
     };
 }
 
@@ -87,7 +94,8 @@ void CreateSqliteStore(const std::string& path, bool demo) {
         throw DbError(err::kProviderError, u"The store exists already: " + FromUtf8(path));
     }
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc =
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     std::u16string msg = (rc != SQLITE_OK && db) ? FromUtf8(sqlite3_errmsg(db)) : u"";
     sqlite3_close_v2(db);
     if (rc != SQLITE_OK) throw DbError(err::kProviderError, msg + u": " + FromUtf8(path));

@@ -56,7 +56,9 @@ FieldValue ReadValue(sqlite3_stmt* st, int i, short type) {
     int storage = sqlite3_column_type(st, i);
     if (storage == SQLITE_NULL) return FieldValue::Null(type);
     switch (type) {
-        case adtype::kSmallInt: case adtype::kUnsignedTinyInt: case adtype::kInteger:
+        case adtype::kSmallInt:
+        case adtype::kUnsignedTinyInt:
+        case adtype::kInteger:
         case adtype::kBigInt: {
             if (storage == SQLITE_INTEGER) {
                 sqlite3_int64 v = sqlite3_column_int64(st, i);
@@ -68,10 +70,13 @@ FieldValue ReadValue(sqlite3_stmt* st, int i, short type) {
             }
             // SQLite keeps whatever was stored; a non-integer in an integer column is read as
             // the number it is, or as its text when it is none.
-            if (storage == SQLITE_FLOAT) return FieldValue::Real(sqlite3_column_double(st, i), FieldValue::Kind::Double, type);
+            if (storage == SQLITE_FLOAT)
+                return FieldValue::Real(sqlite3_column_double(st, i), FieldValue::Kind::Double,
+                                        type);
             return FieldValue::Text(ColumnText(st, i), type);
         }
-        case adtype::kBoolean: return FieldValue::Boolean(sqlite3_column_int64(st, i) != 0, type);
+        case adtype::kBoolean:
+            return FieldValue::Boolean(sqlite3_column_int64(st, i) != 0, type);
         case adtype::kSingle:
             return FieldValue::Real(sqlite3_column_double(st, i), FieldValue::Kind::Single, type);
         case adtype::kDouble:
@@ -80,7 +85,9 @@ FieldValue ReadValue(sqlite3_stmt* st, int i, short type) {
             return FieldValue::Real(sqlite3_column_double(st, i), FieldValue::Kind::Currency, type);
         case adtype::kNumeric:
             return FieldValue::Real(sqlite3_column_double(st, i), FieldValue::Kind::Decimal, type);
-        case adtype::kDBTimeStamp: case adtype::kDBDate: case adtype::kDBTime: {
+        case adtype::kDBTimeStamp:
+        case adtype::kDBDate:
+        case adtype::kDBTime: {
             if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
                 return FieldValue::Date(sqlite3_column_double(st, i), type);
             double d;
@@ -88,7 +95,8 @@ FieldValue ReadValue(sqlite3_stmt* st, int i, short type) {
             if (ParseDate(text, d)) return FieldValue::Date(d, type);
             return FieldValue::Text(std::move(text), type);
         }
-        default: return FieldValue::Text(ColumnText(st, i), type);
+        default:
+            return FieldValue::Text(ColumnText(st, i), type);
     }
 }
 
@@ -98,16 +106,21 @@ FieldValue ReadValue(sqlite3_stmt* st, int i, short type) {
 short TypeFromStorage(int storage, sqlite3_int64 intValue) {
     switch (storage) {
         case SQLITE_INTEGER:
-            return (intValue >= INT32_MIN && intValue <= INT32_MAX) ? adtype::kInteger : adtype::kBigInt;
-        case SQLITE_FLOAT: return adtype::kDouble;
-        case SQLITE_TEXT: return adtype::kVarWChar;
-        case SQLITE_BLOB: return adtype::kLongVarBinary;
-        default: return adtype::kInteger;
+            return (intValue >= INT32_MIN && intValue <= INT32_MAX) ? adtype::kInteger
+                                                                    : adtype::kBigInt;
+        case SQLITE_FLOAT:
+            return adtype::kDouble;
+        case SQLITE_TEXT:
+            return adtype::kVarWChar;
+        case SQLITE_BLOB:
+            return adtype::kLongVarBinary;
+        default:
+            return adtype::kInteger;
     }
 }
 
 class Statement {
-public:
+  public:
     Statement(sqlite3* db, const char16_t* sql, size_t units, const char16_t** tail) {
         int rc = sqlite3_prepare16_v2(db, sql, static_cast<int>(units * 2), &st_,
                                       reinterpret_cast<const void**>(tail));
@@ -118,12 +131,12 @@ public:
     Statement& operator=(const Statement&) = delete;
     sqlite3_stmt* get() const { return st_; }
 
-private:
+  private:
     sqlite3_stmt* st_ = nullptr;
 };
 
 class SqliteBackend final : public Backend {
-public:
+  public:
     explicit SqliteBackend(sqlite3* db) : db_(db) {}
     ~SqliteBackend() override { Close(); }
 
@@ -171,7 +184,8 @@ public:
                     if (storage != SQLITE_NULL) {
                         col.type = TypeFromStorage(storage, sqlite3_column_int64(s, i));
                         // Earlier rows were all Null: retype them to this column's type.
-                        for (auto& r : data->rows) r[static_cast<size_t>(i)] = FieldValue::Null(col.type);
+                        for (auto& r : data->rows)
+                            r[static_cast<size_t>(i)] = FieldValue::Null(col.type);
                     }
                 }
                 row.push_back(ReadValue(s, i, col.type));
@@ -196,7 +210,7 @@ public:
         db_ = nullptr;
     }
 
-private:
+  private:
     sqlite3* db_;
 };
 
@@ -212,15 +226,18 @@ std::unique_ptr<Backend> OpenSqliteBackend(const ConnString& cs, std::u16string_
     }
     sqlite3* db = nullptr;
     // Never create a missing file: a typing error in the path must fail, not start an empty store.
-    int rc = sqlite3_open_v2(ToUtf8(*file).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc = sqlite3_open_v2(ToUtf8(*file).c_str(), &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         std::u16string msg = db ? ErrorText(db) : u"out of memory";
         sqlite3_close_v2(db);
         throw DbError(err::kProviderError, msg + u": " + *file);
     }
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, timeoutSeconds <= 0 ? INT_MAX : (timeoutSeconds > INT_MAX / 1000 ? INT_MAX : timeoutSeconds * 1000));
+    sqlite3_busy_timeout(db,
+                         timeoutSeconds <= 0
+                             ? INT_MAX
+                             : (timeoutSeconds > INT_MAX / 1000 ? INT_MAX : timeoutSeconds * 1000));
     return std::make_unique<SqliteBackend>(db);
 }
 

@@ -14,15 +14,29 @@ namespace quorvel {
 namespace adtype {
 bool IsNumeric(short t) {
     switch (t) {
-        case kSmallInt: case kInteger: case kSingle: case kDouble: case kCurrency: case kBoolean:
-        case kDecimal: case kTinyInt: case kUnsignedTinyInt: case kUnsignedSmallInt:
-        case kUnsignedInt: case kBigInt: case kUnsignedBigInt: case kNumeric: case kVarNumeric:
+        case kSmallInt:
+        case kInteger:
+        case kSingle:
+        case kDouble:
+        case kCurrency:
+        case kBoolean:
+        case kDecimal:
+        case kTinyInt:
+        case kUnsignedTinyInt:
+        case kUnsignedSmallInt:
+        case kUnsignedInt:
+        case kBigInt:
+        case kUnsignedBigInt:
+        case kNumeric:
+        case kVarNumeric:
             return true;
         default:
             return false;
     }
 }
-bool IsDate(short t) { return t == kDate || t == kDBDate || t == kDBTime || t == kDBTimeStamp; }
+bool IsDate(short t) {
+    return t == kDate || t == kDBDate || t == kDBTime || t == kDBTimeStamp;
+}
 }  // namespace adtype
 
 FieldValue FieldValue::I16(int16_t v, short type) {
@@ -63,8 +77,14 @@ FieldValue FieldValue::Text(std::u16string v, short type) {
 
 bool FieldValue::IsNumber() const {
     switch (kind_) {
-        case Kind::Int16: case Kind::Int32: case Kind::Int64: case Kind::Single: case Kind::Double:
-        case Kind::Currency: case Kind::Decimal: case Kind::Bool:
+        case Kind::Int16:
+        case Kind::Int32:
+        case Kind::Int64:
+        case Kind::Single:
+        case Kind::Double:
+        case Kind::Currency:
+        case Kind::Decimal:
+        case Kind::Bool:
             return true;
         default:
             return false;
@@ -123,7 +143,8 @@ bool ParseDate(std::u16string_view text, double& out) {
     int n = std::sscanf(s.c_str(), "%d-%d-%d%*[ T]%d:%d:%lf", &y, &mo, &d, &h, &mi, &sec);
     if (n < 3) n = std::sscanf(s.c_str(), "%d/%d/%d %d:%d:%lf", &y, &mo, &d, &h, &mi, &sec);
     if (n < 3 || mo < 1 || mo > 12 || d < 1 || d > 31 || y < 100 || y > 9999) return false;
-    int64_t days = DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - kOleEpochFromUnix;
+    int64_t days =
+        DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - kOleEpochFromUnix;
     double frac = (h * 3600.0 + mi * 60.0 + sec) / 86400.0;
     // Dates before the epoch count the time of day away from zero, as the host's dates do.
     out = days >= 0 ? static_cast<double>(days) + frac : static_cast<double>(days) - frac;
@@ -141,8 +162,8 @@ std::u16string FormatDate(double ole) {
     if (secs == 0) {
         std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u", static_cast<long long>(y), m, d);
     } else {
-        std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02ld:%02ld:%02ld", static_cast<long long>(y),
-                      m, d, secs / 3600, (secs / 60) % 60, secs % 60);
+        std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02ld:%02ld:%02ld",
+                      static_cast<long long>(y), m, d, secs / 3600, (secs / 60) % 60, secs % 60);
     }
     return FromUtf8(buf);
 }
@@ -163,9 +184,12 @@ bool ParseNumber(std::u16string_view text, double& out) {
         if (*end != '\0') return false;
         // Hex literals of up to four digits are 16-bit, up to eight 32-bit, as the host reads them.
         size_t digits = s.size() - 2;
-        if (base == 16 && digits <= 4) out = static_cast<int16_t>(static_cast<uint16_t>(v));
-        else if (base == 16 && digits <= 8) out = static_cast<int32_t>(static_cast<uint32_t>(v));
-        else out = static_cast<double>(v);
+        if (base == 16 && digits <= 4)
+            out = static_cast<int16_t>(static_cast<uint16_t>(v));
+        else if (base == 16 && digits <= 8)
+            out = static_cast<int32_t>(static_cast<uint32_t>(v));
+        else
+            out = static_cast<double>(v);
         return true;
     }
     // Only a plain decimal form: no hex floats, infinities or NaN that strtod would accept.
@@ -193,30 +217,50 @@ bool ParseNumber(std::u16string_view text, double& out) {
 
 std::u16string FieldValue::ToText() const {
     switch (kind_) {
-        case Kind::Empty: return u"";
-        case Kind::Null: err::Raise(err::kInvalidUseOfNull);
-        case Kind::Int16: case Kind::Int32: case Kind::Int64: return ToU16(i_);
-        case Kind::Bool: return i_ ? u"True" : u"False";
+        case Kind::Empty:
+            return u"";
+        case Kind::Null:
+            err::Raise(err::kInvalidUseOfNull);
+        case Kind::Int16:
+        case Kind::Int32:
+        case Kind::Int64:
+            return ToU16(i_);
+        case Kind::Bool:
+            return i_ ? u"True" : u"False";
         case Kind::Single: {
             char buf[32];
             std::snprintf(buf, sizeof buf, "%.7G", d_);
             double back = std::strtod(buf, nullptr);
             return FormatReal(back);
         }
-        case Kind::Double: case Kind::Currency: case Kind::Decimal: return FormatReal(d_);
-        case Kind::Date: return FormatDate(d_);
-        case Kind::Text: return s_;
+        case Kind::Double:
+        case Kind::Currency:
+        case Kind::Decimal:
+            return FormatReal(d_);
+        case Kind::Date:
+            return FormatDate(d_);
+        case Kind::Text:
+            return s_;
     }
     return u"";
 }
 
 double FieldValue::ToDouble() const {
     switch (kind_) {
-        case Kind::Empty: return 0;
-        case Kind::Null: err::Raise(err::kInvalidUseOfNull);
-        case Kind::Int16: case Kind::Int32: case Kind::Int64: case Kind::Bool:
+        case Kind::Empty:
+            return 0;
+        case Kind::Null:
+            err::Raise(err::kInvalidUseOfNull);
+        case Kind::Int16:
+        case Kind::Int32:
+        case Kind::Int64:
+        case Kind::Bool:
             return static_cast<double>(i_);
-        case Kind::Single: case Kind::Double: case Kind::Currency: case Kind::Decimal: case Kind::Date:
+        case Kind::Single:
+        case Kind::Double:
+        case Kind::Currency:
+        case Kind::Decimal:
+        case Kind::Date:
             return d_;
         case Kind::Text: {
             double v;
@@ -241,7 +285,8 @@ T RoundToInteger(double v) {
 }  // namespace
 
 int16_t FieldValue::ToInt16() const {
-    if (kind_ == Kind::Int16 || kind_ == Kind::Int32 || kind_ == Kind::Int64 || kind_ == Kind::Bool) {
+    if (kind_ == Kind::Int16 || kind_ == Kind::Int32 || kind_ == Kind::Int64 ||
+        kind_ == Kind::Bool) {
         if (i_ < -32768 || i_ > 32767) err::Raise(err::kOverflow);
         return static_cast<int16_t>(i_);
     }
@@ -249,7 +294,8 @@ int16_t FieldValue::ToInt16() const {
 }
 
 int32_t FieldValue::ToInt32() const {
-    if (kind_ == Kind::Int16 || kind_ == Kind::Int32 || kind_ == Kind::Int64 || kind_ == Kind::Bool) {
+    if (kind_ == Kind::Int16 || kind_ == Kind::Int32 || kind_ == Kind::Int64 ||
+        kind_ == Kind::Bool) {
         if (i_ < INT32_MIN || i_ > INT32_MAX) err::Raise(err::kOverflow);
         return static_cast<int32_t>(i_);
     }

@@ -45,8 +45,21 @@ bool IsDate(short type);
 }  // namespace adtype
 
 class FieldValue {
-public:
-    enum class Kind { Empty, Null, Int16, Int32, Int64, Single, Double, Currency, Decimal, Date, Bool, Text };
+  public:
+    enum class Kind {
+        Empty,
+        Null,
+        Int16,
+        Int32,
+        Int64,
+        Single,
+        Double,
+        Currency,
+        Decimal,
+        Date,
+        Bool,
+        Text
+    };
 
     FieldValue() = default;
     static FieldValue Null(short type = 0) { return FieldValue(Kind::Null, type); }
@@ -77,7 +90,7 @@ public:
 
     bool operator==(const FieldValue& o) const;
 
-private:
+  private:
     FieldValue(Kind k, short type) : kind_(k), type_(type) {}
     Kind kind_ = Kind::Empty;
     short type_ = 0;
