@@ -14,59 +14,6 @@
 namespace quorvel::com {
 namespace {
 
-class AnalyserFactory final : public IClassFactory {
-  public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    // The factory is a static object: its references only keep the module loaded.
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        AddModuleRef();
-        return 2;
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ReleaseModuleRef();
-        return 1;
-    }
-
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        try {
-            ITypeInfo* info = nullptr;
-            HRESULT hr = LoadAnalyserTypeInfo(&info);
-            if (FAILED(hr)) return hr;
-            auto* created = new (std::nothrow) AnalyserObject(info);
-            info->Release();
-            if (!created) return E_OUTOFMEMORY;
-            hr = created->QueryInterface(riid, object);
-            created->Release();
-            return hr;
-        } catch (...) {
-            return E_UNEXPECTED;
-        }
-    }
-
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock) {
-            AddModuleRef();
-        } else {
-            ReleaseModuleRef();
-        }
-        return S_OK;
-    }
-};
-
-AnalyserFactory gFactory;
-
 HRESULT Install(bool install, Scope scope) {
     try {
         if (install) return RegisterServer(scope, ModulePath());
@@ -86,9 +33,9 @@ extern "C" {
 HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    if (clsid == CLSID_ClsUse) return quorvel::com::GetClsUseClassObject(riid, object);
+    if (clsid == CLSID_ClsUse) return quorvel::com::ClsUseFactory::Get(riid, object);
     if (clsid != CLSID_GetAnalyseBarCode) return CLASS_E_CLASSNOTAVAILABLE;
-    return quorvel::com::gFactory.QueryInterface(riid, object);
+    return quorvel::com::AnalyserFactory::Get(riid, object);
 }
 
 HRESULT WINAPI DllCanUnloadNow() {
