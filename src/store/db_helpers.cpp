@@ -25,13 +25,6 @@ FieldValue TypedDefault(short type) {
     return FieldValue::Text(u"", type);
 }
 
-short ColumnType(const Recordset& rs, std::u16string_view name) {
-    for (const Column& c : rs.Columns()) {
-        if (EqualsNoCase(c.name, name)) return c.type;
-    }
-    err::Raise(err::kItemNotFound);
-}
-
 // A client-side static read-only recordset on DbConn, as the lookups open it.
 void OpenLookup(Recordset& rs, const std::u16string& sql) {
     rs.CursorLocation = kUseClient;
@@ -39,25 +32,21 @@ void OpenLookup(Recordset& rs, const std::u16string& sql) {
     rs.Open(sql, Module().DbConn, kOpenStatic, kLockReadOnly, kCmdText);
 }
 
-void CloseIfOpen(Recordset& rs) noexcept {
-    try {
-        if (rs.State() == kStateOpen) rs.Close();
-    } catch (...) {
-    }
+std::shared_ptr<Recordset> QueryDetached(const std::u16string& sql, int lockType) {
+    Recordset rs;
+    rs.Open(sql, Module().DbConn, kOpenStatic, lockType, kCmdText);
+    std::shared_ptr<Recordset> clone = rs.Clone();
+    rs.Close();
+    return clone;
 }
 
-std::shared_ptr<Recordset> OpenDetached(const std::u16string& sql, int lockType) {
-    std::shared_ptr<Recordset> clone;
-    Recordset rs;
+std::shared_ptr<Recordset> ReportingDetached(const std::u16string& sql, int lockType) {
     try {
-        rs.Open(sql, Module().DbConn, kOpenStatic, lockType, kCmdText);
-        clone = rs.Clone();
-        rs.Close();
+        return QueryDetached(sql, lockType);
     } catch (...) {
         MsgBox(DescribeCurrentException(), mb::kCritical, kTitleRs);
-        CloseIfOpen(rs);
+        return nullptr;
     }
-    return clone;
 }
 
 }  // namespace
@@ -85,46 +74,59 @@ void CloseConnection() noexcept {
 }
 
 FieldValue GetFieldValue(const std::u16string& sql, std::u16string_view fieldName) {
-    Recordset rs;
-    FieldValue result;
     try {
-        OpenLookup(rs, sql);
-        if (rs.RecordCount() > 0) {
-            rs.MoveFirst();
-            Field f = rs.Fields(fieldName);
-            result = f.Value.IsNull() ? TypedDefault(f.Type) : f.Value;
-        } else {
-            result = TypedDefault(ColumnType(rs, fieldName));
-        }
+        return QueryFieldValue(sql, fieldName);
     } catch (...) {
         MsgBox(DescribeCurrentException(), mb::kExclamation, kTitleLookup);
-        result = FieldValue();
+        return FieldValue();
     }
-    CloseIfOpen(rs);
-    return result;
 }
 
 int16_t GetRecordCount(const std::u16string& sql) {
-    Recordset rs;
-    int16_t result = 0;
     try {
-        OpenLookup(rs, sql);
-        long n = rs.RecordCount();
-        if (n > 0) result = FieldValue::I32(static_cast<int32_t>(n)).ToInt16();
+        return QueryRecordCount(sql);
     } catch (...) {
         MsgBox(DescribeCurrentException(), mb::kExclamation, kTitleLookup);
-        result = 0;
+        return 0;
     }
-    CloseIfOpen(rs);
-    return result;
 }
 
 std::shared_ptr<Recordset> OpenReadOnlyRs(const std::u16string& sql) {
-    return OpenDetached(sql, kLockReadOnly);
+    return ReportingDetached(sql, kLockReadOnly);
 }
 
 std::shared_ptr<Recordset> OpenEditableRs(const std::u16string& sql) {
-    return OpenDetached(sql, kLockOptimistic);
+    return ReportingDetached(sql, kLockOptimistic);
+}
+
+std::shared_ptr<Recordset> QueryReadOnly(const std::u16string& sql) {
+    return QueryDetached(sql, kLockReadOnly);
+}
+
+std::shared_ptr<Recordset> QueryEditable(const std::u16string& sql) {
+    return QueryDetached(sql, kLockOptimistic);
+}
+
+FieldValue QueryFieldValue(const std::u16string& sql, std::u16string_view fieldName) {
+    Recordset rs;  // closed with its scope, after a failure too
+    OpenLookup(rs, sql);
+    if (rs.RecordCount() > 0) {
+        rs.MoveFirst();
+        Field f = rs.Fields(fieldName);
+        return f.Value.IsNull() ? TypedDefault(f.Type) : f.Value;
+    }
+    // No row: the column's type still decides the default.
+    for (const Column& c : rs.Columns()) {
+        if (EqualsNoCase(c.name, fieldName)) return TypedDefault(c.type);
+    }
+    err::Raise(err::kItemNotFound);
+}
+
+int16_t QueryRecordCount(const std::u16string& sql) {
+    Recordset rs;
+    OpenLookup(rs, sql);
+    long n = rs.RecordCount();
+    return n > 0 ? FieldValue::I32(static_cast<int32_t>(n)).ToInt16() : int16_t{0};
 }
 
 std::u16string GetListPart(std::u16string_view text, std::u16string_view delimiter, int16_t index) {

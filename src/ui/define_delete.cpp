@@ -1,12 +1,12 @@
 // The Delete key in the editor: remove the grid's current level and close the gap behind it.
 #include "service/analyser.h"
+#include "store/db_helpers.h"
 #include "store/dialect.h"
 #include "store/error.h"
 #include "store/message_box.h"
 #include "store/module_state.h"
 #include "store/text.h"
 #include "ui/frm_define.h"
-#include "ui/strict_queries.h"
 
 namespace quorvel::ui {
 

@@ -1,5 +1,6 @@
 // The editor's save button: header and current level in one transaction.
 #include "service/analyser.h"
+#include "store/db_helpers.h"
 #include "store/dialect.h"
 #include "store/error.h"
 #include "store/message_box.h"
@@ -7,7 +8,6 @@
 #include "store/text.h"
 #include "ui/field_text.h"
 #include "ui/frm_define.h"
-#include "ui/strict_queries.h"
 
 namespace quorvel::ui {
 
