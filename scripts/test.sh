@@ -20,5 +20,3 @@ run_preset linux-asan
 
 # The Windows DLLs, built by the cross compilers and run under Wine.
 scripts/windows-test.sh
-# The store as the Windows build compiles it (ODBC only), when the cross compiler is there.
-if command -v x86_64-w64-mingw32-g++ >/dev/null; then scripts/check-store-mingw.sh; fi
