@@ -28,13 +28,9 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# shellcheck source=../wine/lib.sh
+source "$here/../wine/lib.sh"
 
-failures=0
-pass() { echo "ok   $*"; }
-fail() {
-    echo "FAIL $*"
-    failures=$((failures + 1))
-}
 check() {  # check DESCRIPTION COMMAND...
     local what="$1"
     shift
@@ -42,21 +38,7 @@ check() {  # check DESCRIPTION COMMAND...
 }
 
 # ---- a display of our own --------------------------------------------------------------------
-display=""
-for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-        display=":$n"
-        break
-    fi
-done
-[ -n "$display" ] || { echo "no free X display number" >&2; exit 1; }
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X${display#:}" ] && break
-    sleep 0.1
-done
-export DISPLAY="$display"
+start_xvfb 90 140 "$work/xvfb.log"
 
 # ---- files ---------------------------------------------------------------------------------
 mkdir -p "$work/bin"

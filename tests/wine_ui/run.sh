@@ -38,30 +38,12 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# shellcheck source=../wine/lib.sh
+source "$here/../wine/lib.sh"
 
-failures=0
-pass() { echo "ok   $*"; }
-fail() {
-    echo "FAIL $*"
-    failures=$((failures + 1))
-}
 
 # ---- a display of our own --------------------------------------------------------------------
-display=""
-for n in $(seq 141 190); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-        display=":$n"
-        break
-    fi
-done
-[ -n "$display" ] || { echo "no free X display number" >&2; exit 1; }
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X${display#:}" ] && break
-    sleep 0.1
-done
-export DISPLAY="$display"
+start_xvfb 141 190 "$work/xvfb.log"
 
 # ---- prefix, component and store -------------------------------------------------------------
 mkdir -p "$work/bin"
