@@ -2,7 +2,11 @@
 # script's own on a free number in a range, so that two suites never share a display.
 
 failures=0
-pass() { echo "ok   $*"; }
+passes=0
+pass() {
+    echo "ok   $*"
+    passes=$((passes + 1))
+}
 fail() {
     echo "FAIL $*"
     failures=$((failures + 1))
@@ -25,4 +29,10 @@ start_xvfb() {
         sleep 0.1
     done
     export DISPLAY="$display"
+}
+
+# summary NAME: the closing line in the form test runners print; the status says the same.
+summary() {
+    echo "$1: $passes passed, $failures failed"
+    [ "$failures" -eq 0 ]
 }

@@ -250,9 +250,4 @@ w regsvr32 /s /u QuorvelV11.dll
 check_unregistered "$M" "after the clients"
 
 echo
-if [ "$failures" -eq 0 ]; then
-    echo "wine tests: all passed"
-else
-    echo "wine tests: $failures failed"
-fi
-exit $((failures > 0))
+summary wine

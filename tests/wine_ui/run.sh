@@ -263,5 +263,4 @@ client_pid=""
 [ $rc -eq 0 ] && pass "the host ends when the browser closes" ||
     fail "the host ends when the browser closes (status $rc)"
 
-echo "wine ui tests: $failures failure(s)"
-[ "$failures" -eq 0 ]
+summary wine-ui
