@@ -7,16 +7,25 @@ namespace quorvel::com {
 
 namespace {
 
-constexpr wchar_t kClsid[] = L"{02337FEF-56B4-4301-A7BB-0745AF7DD627}";
-constexpr wchar_t kIid[] = L"{856798BF-AB42-4CDC-A32D-2A0E27C892A3}";
 constexpr wchar_t kLibid[] = L"{BBC0A775-1E55-47A0-9AB3-A307C083B909}";
 constexpr wchar_t kLibVersion[] = L"1.0";
-constexpr wchar_t kProgId[] = L"QuorvelV11.GetAnalyseBarCode";
-constexpr wchar_t kVersionedProgId[] = L"QuorvelV11.GetAnalyseBarCode.1";
-constexpr wchar_t kUseClsid[] = L"{4C528F22-EE1B-42B4-8535-85F533DA15CE}";
-constexpr wchar_t kUseIid[] = L"{D289DB0A-EB43-4EFE-A8B9-8E71A91B1B7C}";
-constexpr wchar_t kUseProgId[] = L"QuorvelV11.ClsUse";
-constexpr wchar_t kUseVersionedProgId[] = L"QuorvelV11.ClsUse.1";
+
+// The creatable classes. These identifiers never change: hosts have them in their registries.
+struct CoClass {
+    const wchar_t* name;
+    const wchar_t* clsid;
+    const wchar_t* progId;
+    const wchar_t* versionedProgId;
+    const wchar_t* interfaceName;
+    const wchar_t* iid;
+};
+constexpr CoClass kClasses[] = {
+    {L"GetAnalyseBarCode", L"{02337FEF-56B4-4301-A7BB-0745AF7DD627}",
+     L"QuorvelV11.GetAnalyseBarCode", L"QuorvelV11.GetAnalyseBarCode.1", L"_GetAnalyseBarCode",
+     L"{856798BF-AB42-4CDC-A32D-2A0E27C892A3}"},
+    {L"ClsUse", L"{4C528F22-EE1B-42B4-8535-85F533DA15CE}", L"QuorvelV11.ClsUse",
+     L"QuorvelV11.ClsUse.1", L"_ClsUse", L"{D289DB0A-EB43-4EFE-A8B9-8E71A91B1B7C}"},
+};
 // The standard marshaler for automation-compatible interfaces, driven by the type library.
 constexpr wchar_t kOleAutomationProxy[] = L"{00020424-0000-0000-C000-000000000046}";
 #ifdef _WIN64
@@ -37,53 +46,42 @@ std::wstring Directory(const std::wstring& path) {
 }
 
 std::vector<Value> Values(const std::wstring& dllPath) {
-    const std::wstring clsid = std::wstring(L"CLSID\\") + kClsid;
-    const std::wstring iface = std::wstring(L"Interface\\") + kIid;
+    std::vector<Value> values;
+    for (const CoClass& c : kClasses) {
+        const std::wstring clsid = std::wstring(L"CLSID\\") + c.clsid;
+        const std::wstring progId = c.progId;
+        const std::wstring versioned = c.versionedProgId;
+        const std::wstring iface = std::wstring(L"Interface\\") + c.iid;
+        values.insert(values.end(),
+                      {
+                          {clsid, L"", c.name},
+                          {clsid + L"\\InprocServer32", L"", dllPath},
+                          {clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+                          {clsid + L"\\ProgID", L"", versioned},
+                          {clsid + L"\\VersionIndependentProgID", L"", progId},
+                          {clsid + L"\\TypeLib", L"", kLibid},
+                          {clsid + L"\\Version", L"", kLibVersion},
+                          {clsid + L"\\Programmable", L"", L""},
+                          {progId, L"", c.name},
+                          {progId + L"\\CLSID", L"", c.clsid},
+                          {progId + L"\\CurVer", L"", versioned},
+                          {versioned, L"", c.name},
+                          {versioned + L"\\CLSID", L"", c.clsid},
+                          {iface, L"", c.interfaceName},
+                          {iface + L"\\ProxyStubClsid", L"", kOleAutomationProxy},
+                          {iface + L"\\ProxyStubClsid32", L"", kOleAutomationProxy},
+                          {iface + L"\\TypeLib", L"", kLibid},
+                          {iface + L"\\TypeLib", L"Version", kLibVersion},
+                      });
+    }
     const std::wstring lib = std::wstring(L"TypeLib\\") + kLibid + L"\\" + kLibVersion;
-    const std::wstring useClsid = std::wstring(L"CLSID\\") + kUseClsid;
-    const std::wstring useIface = std::wstring(L"Interface\\") + kUseIid;
-    return {
-        {clsid, L"", L"GetAnalyseBarCode"},
-        {clsid + L"\\InprocServer32", L"", dllPath},
-        {clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
-        {clsid + L"\\ProgID", L"", kVersionedProgId},
-        {clsid + L"\\VersionIndependentProgID", L"", kProgId},
-        {clsid + L"\\TypeLib", L"", kLibid},
-        {clsid + L"\\Version", L"", kLibVersion},
-        {clsid + L"\\Programmable", L"", L""},
-        {kProgId, L"", L"GetAnalyseBarCode"},
-        {std::wstring(kProgId) + L"\\CLSID", L"", kClsid},
-        {std::wstring(kProgId) + L"\\CurVer", L"", kVersionedProgId},
-        {kVersionedProgId, L"", L"GetAnalyseBarCode"},
-        {std::wstring(kVersionedProgId) + L"\\CLSID", L"", kClsid},
-        {iface, L"", L"_GetAnalyseBarCode"},
-        {iface + L"\\ProxyStubClsid", L"", kOleAutomationProxy},
-        {iface + L"\\ProxyStubClsid32", L"", kOleAutomationProxy},
-        {iface + L"\\TypeLib", L"", kLibid},
-        {iface + L"\\TypeLib", L"Version", kLibVersion},
-        {useClsid, L"", L"ClsUse"},
-        {useClsid + L"\\InprocServer32", L"", dllPath},
-        {useClsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
-        {useClsid + L"\\ProgID", L"", kUseVersionedProgId},
-        {useClsid + L"\\VersionIndependentProgID", L"", kUseProgId},
-        {useClsid + L"\\TypeLib", L"", kLibid},
-        {useClsid + L"\\Version", L"", kLibVersion},
-        {useClsid + L"\\Programmable", L"", L""},
-        {kUseProgId, L"", L"ClsUse"},
-        {std::wstring(kUseProgId) + L"\\CLSID", L"", kUseClsid},
-        {std::wstring(kUseProgId) + L"\\CurVer", L"", kUseVersionedProgId},
-        {kUseVersionedProgId, L"", L"ClsUse"},
-        {std::wstring(kUseVersionedProgId) + L"\\CLSID", L"", kUseClsid},
-        {useIface, L"", L"_ClsUse"},
-        {useIface + L"\\ProxyStubClsid", L"", kOleAutomationProxy},
-        {useIface + L"\\ProxyStubClsid32", L"", kOleAutomationProxy},
-        {useIface + L"\\TypeLib", L"", kLibid},
-        {useIface + L"\\TypeLib", L"Version", kLibVersion},
-        {lib, L"", L"QuorvelV11"},
-        {lib + L"\\FLAGS", L"", L"0"},
-        {lib + L"\\HELPDIR", L"", Directory(dllPath)},
-        {lib + L"\\0\\" + kPlatform, L"", dllPath},
-    };
+    values.insert(values.end(), {
+                                    {lib, L"", L"QuorvelV11"},
+                                    {lib + L"\\FLAGS", L"", L"0"},
+                                    {lib + L"\\HELPDIR", L"", Directory(dllPath)},
+                                    {lib + L"\\0\\" + kPlatform, L"", dllPath},
+                                });
+    return values;
 }
 
 HKEY Root(Scope scope) {
@@ -148,20 +146,20 @@ LSTATUS Unregister(HKEY classes) {
     auto note = [&first](LSTATUS rc) {
         if (first == ERROR_SUCCESS && rc != ERROR_SUCCESS) first = rc;
     };
-    note(DeleteTree(classes, std::wstring(L"CLSID\\") + kClsid));
-    note(DeleteTree(classes, kVersionedProgId));
-    note(DeleteTree(classes, kProgId));
-    note(DeleteTree(classes, std::wstring(L"CLSID\\") + kUseClsid));
-    note(DeleteTree(classes, kUseVersionedProgId));
-    note(DeleteTree(classes, kUseProgId));
+    for (const CoClass& c : kClasses) {
+        note(DeleteTree(classes, std::wstring(L"CLSID\\") + c.clsid));
+        note(DeleteTree(classes, c.versionedProgId));
+        note(DeleteTree(classes, c.progId));
+    }
     note(DeleteTree(classes, lib + L"\\0\\" + kPlatform));
     note(DeleteIfNoSubkeys(classes, lib + L"\\0"));
     // FLAGS and HELPDIR stay while the other architecture's entry under "0" is there.
     if (!KeyExists(classes, lib + L"\\0")) {
         note(DeleteTree(classes, lib));
         note(DeleteIfNoSubkeys(classes, libRoot));
-        note(DeleteTree(classes, std::wstring(L"Interface\\") + kIid));
-        note(DeleteTree(classes, std::wstring(L"Interface\\") + kUseIid));
+        for (const CoClass& c : kClasses) {
+            note(DeleteTree(classes, std::wstring(L"Interface\\") + c.iid));
+        }
     }
     return first;
 }
