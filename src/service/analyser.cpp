@@ -52,17 +52,9 @@ std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid,
         std::u16string gzid = Gzid.empty() ? m.TxmGZ : Gzid;
         if (!OpenConnection(m.ConnString)) return u"";
         std::u16string acc;
-        if (!lbid.empty()) {
-            size_t start = 0;
-            for (;;) {
-                size_t comma = lbid.find(u',', start);
-                std::u16string item = lbid.substr(
-                    start, comma == std::u16string::npos ? std::u16string::npos : comma - start);
-                acc += GetSegmentValue(item, txm, gzid);
-                acc += u',';
-                if (comma == std::u16string::npos) break;
-                start = comma + 1;
-            }
+        for (const auto& item : SplitCategories(lbid)) {
+            acc += GetSegmentValue(item, txm, gzid);
+            acc += u',';
         }
         if (!acc.empty()) acc.pop_back();
         return acc;
@@ -71,10 +63,28 @@ std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid,
     }
 }
 
+std::vector<std::u16string> SplitCategories(const std::u16string& lbid) {
+    std::vector<std::u16string> items;
+    if (lbid.empty()) return items;
+    size_t start = 0;
+    for (;;) {
+        size_t comma = lbid.find(u',', start);
+        items.push_back(lbid.substr(
+            start, comma == std::u16string::npos ? std::u16string::npos : comma - start));
+        if (comma == std::u16string::npos) return items;
+        start = comma + 1;
+    }
+}
+
 std::u16string GetAnalyseBarCode::GetSegmentValue(const std::u16string& lbid,
                                                   const std::u16string& txm,
                                                   const std::u16string& gzid) {
-    std::u16string segment;
+    return CutSegment(ReadSegmentLevel(lbid, gzid), txm);
+}
+
+SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
+                                                 const std::u16string& gzid) {
+    SegmentLevel level;
     try {
         auto& m = Module();
         m.SqlText =
@@ -83,29 +93,39 @@ std::u16string GetAnalyseBarCode::GetSegmentValue(const std::u16string& lbid,
             u"lbid=" +
             SqlQuote(lbid) + u" and a.gzid=" + SqlQuote(gzid);
         m.DbRs = OpenReadOnlyRs(m.SqlText);
-        int16_t s = 0, e = 0, x = 0, l = 0;
         if (!m.DbRs) err::Raise(err::kObjectNotSet);
         if (m.DbRs->RecordCount() > 0) {
-            s = m.DbRs->Fields(u"startws").Value.ToInt16();
-            e = m.DbRs->Fields(u"endws").Value.ToInt16();
-            x = m.DbRs->Fields(u"xsws").Value.ToInt16();
+            level.s = m.DbRs->Fields(u"startws").Value.ToInt16();
+            level.e = m.DbRs->Fields(u"endws").Value.ToInt16();
+            level.x = m.DbRs->Fields(u"xsws").Value.ToInt16();
             FieldValue dnmid = m.DbRs->Fields(u"dnmid").Value;
             std::u16string code = dnmid.IsNull() ? std::u16string() : dnmid.ToText();
             if (code.size() > static_cast<size_t>(INT16_MAX)) err::Raise(err::kOverflow);
-            l = static_cast<int16_t>(code.size());
+            level.l = static_cast<int16_t>(code.size());
         }
-        int16_t from = Add16(s, l);
-        int16_t count = Add16(Sub16(e, s), 1);
+        level.read = true;
+    } catch (...) {
+        // The value stays empty; the helpers have shown their own messages.
+    }
+    return level;
+}
+
+std::u16string GetAnalyseBarCode::CutSegment(const SegmentLevel& level, const std::u16string& txm) {
+    std::u16string segment;
+    if (!level.read) return segment;
+    try {
+        int16_t from = Add16(level.s, level.l);
+        int16_t count = Add16(Sub16(level.e, level.s), 1);
         segment = Mid(txm, from, count);
-        if (x != 0) {
+        if (level.x != 0) {
             try {
-                segment = InsertDecimalPoint(segment, x);
+                segment = InsertDecimalPoint(segment, level.x);
             } catch (const DbError&) {
                 // fewer characters than decimal places: the segment is used as cut
             }
         }
     } catch (...) {
-        // The value stays as far as it got; the helpers have shown their own messages.
+        // an overflow or an impossible cut: the value stays as far as it got
     }
     return segment;
 }

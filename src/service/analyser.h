@@ -4,8 +4,17 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quorvel {
+
+// One category's level as the analyser reads it: start S, end E, decimal places X, and L, the
+// length of the rule's in-store code. `read` is false when reading it failed: the value is then
+// always empty.
+struct SegmentLevel {
+    bool read = false;
+    int16_t s = 0, e = 0, x = 0, l = 0;
+};
 
 class GetAnalyseBarCode {
   public:
@@ -27,9 +36,17 @@ class GetAnalyseBarCode {
     // Exposed for tests; the host reaches them only through ParseBarCode.
     static std::u16string GetSegmentValue(const std::u16string& lbid, const std::u16string& txm,
                                           const std::u16string& gzid);
+    // GetSegmentValue's two steps: the level query on the shared connection, and the cut it
+    // makes. A compiled rule reads each level once and cuts every barcode with it.
+    static SegmentLevel ReadSegmentLevel(const std::u16string& lbid, const std::u16string& gzid);
+    static std::u16string CutSegment(const SegmentLevel& level, const std::u16string& txm);
     // Throws when the segment is shorter than the decimal places or they are negative.
     static std::u16string InsertDecimalPoint(const std::u16string& segment, int16_t places);
 };
+
+// The category list as ParseBarCode splits it: at every comma, items not trimmed, empty items
+// kept; an empty list has no items.
+std::vector<std::u16string> SplitCategories(const std::u16string& lbid);
 
 // Characters of text from the 1-based start for count characters, as the host's Mid does:
 // start below 1 or a negative count fail, a start past the end gives "", a count running past

@@ -1,0 +1,63 @@
+// A rule's levels read once and applied to many barcodes: re-analysing a day's scanned codes
+// must not cost a connection and a query per category for every one of them. Every result is
+// what ParseBarCode returns for the same category list, barcode and rule.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "service/analyser.h"
+
+namespace quorvel {
+
+class CompiledRule;
+
+// Cuts every line of `in` and writes one result line per input line to `out`, as `quorvel parse`
+// does for barcodes on its standard input (a carriage return before the line feed is dropped).
+// Memory stays bounded whatever the input: a line is kept only as far as a cut can reach.
+// `progress`, when set, is called now and then with the lines and bytes done so far. Throws
+// std::runtime_error when reading or writing fails.
+struct BatchCount {
+    uint64_t lines = 0;
+    uint64_t bytes = 0;
+};
+BatchCount ParseLines(const CompiledRule& rule, std::FILE* in, std::FILE* out,
+                      const std::function<void(const BatchCount&)>& progress = {});
+
+class CompiledRule {
+  public:
+    // Reads the level of each category of the list by the analyser's own query on the shared
+    // connection, which the caller has opened (OpenConnection). An empty rule id or an empty
+    // barcode stand for the module's defaults, as in ParseBarCode.
+    CompiledRule(const std::u16string& lbid, const std::u16string& gzid);
+
+    std::u16string Parse(const std::u16string& txm) const;
+
+    // One barcode in UTF-8 (decoded as FromUtf8 decodes it); the result is appended in UTF-8.
+    // Lines of plain ASCII, which scanners deliver, are cut in place without conversion.
+    void AppendParsed(std::string_view line, std::string& out) const;
+
+    // The most characters of a barcode that any of its cuts can reach.
+    int32_t Reach() const { return reach_; }
+
+  private:
+    friend BatchCount ParseLines(const CompiledRule&, std::FILE*, std::FILE*,
+                                 const std::function<void(const BatchCount&)>&);
+    // A cut precomputed with the analyser's 16-bit arithmetic: `empty` when it can never give a
+    // character, else the 0-based first character, the count and the decimal places.
+    struct Piece {
+        SegmentLevel level;
+        bool empty = true;
+        uint32_t from = 0, count = 0;
+        int16_t places = 0;
+    };
+    std::vector<Piece> pieces_;
+    std::u16string defaultTxm_;
+    int32_t reach_ = 0;
+};
+
+}  // namespace quorvel
