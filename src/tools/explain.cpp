@@ -1,0 +1,143 @@
+#include "tools/explain.h"
+
+#include <algorithm>
+
+#include "service/analyser.h"
+#include "store/text.h"
+
+namespace quorvel::tools {
+
+namespace {
+
+std::u16string Num(int64_t n) {
+    return ToU16(n);
+}
+
+bool Fits16(int64_t n) {
+    return n >= INT16_MIN && n <= INT16_MAX;
+}
+
+// Columns a character takes in a terminal: East Asian wide characters and pairs take two.
+size_t Width(const std::u16string& s) {
+    size_t w = 0;
+    for (char16_t c : s) {
+        if (c >= 0xDC00 && c <= 0xDFFF) continue;
+        bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+                    (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                    (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                    (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0xD800 && c <= 0xDBFF);
+        w += wide ? 2 : 1;
+    }
+    return w;
+}
+
+}  // namespace
+
+Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
+                    const std::u16string& barcode) {
+    Explanation out;
+    const std::u16string code = rule.dnmid.value_or(u"");
+    out.head.push_back(u"rule " + rule.gzid + (rule.gzname ? u" " + *rule.gzname : u"") +
+                       (code.empty() ? u": no in-store code, position 1 is barcode character 1"
+                                     : u": in-store code " + code +
+                                           u", position 1 is barcode "
+                                           u"character " +
+                                           Num(static_cast<int64_t>(code.size()) + 1)));
+    out.head.push_back(u"barcode " + barcode + u": " + Num(static_cast<int64_t>(barcode.size())) +
+                       u" characters");
+    if (!code.empty() && barcode.compare(0, code.size(), code) != 0) {
+        out.head.push_back(u"note: the barcode does not begin with the in-store code " + code +
+                           u"; a till cuts it all the same");
+    }
+    const auto findings = CheckRule(rule, categories);
+    for (const auto& f : findings) {
+        if (f.where.empty()) out.head.push_back(u"note: " + f.problem);
+    }
+
+    const int64_t length = static_cast<int64_t>(code.size());
+    for (const auto& l : rule.levels) {
+        ExplainRow row;
+        row.level = l.js ? Num(*l.js) : u"?";
+        if (l.lbid) {
+            auto c = categories(*l.lbid);
+            row.category = *l.lbid + (c ? u" " + c->name.value_or(u"") : u" (not defined)");
+        }
+        const int64_t s = l.startws.value_or(0), e = l.endws.value_or(0), x = l.xsws.value_or(0);
+        row.positions = Num(s) + u"-" + Num(e);
+        // The analyser's own cut, from the level as it reads it.
+        SegmentLevel level;
+        level.read = Fits16(s) && Fits16(e) && Fits16(x) && Fits16(length);
+        if (level.read) {
+            level.s = static_cast<int16_t>(s);
+            level.e = static_cast<int16_t>(e);
+            level.x = static_cast<int16_t>(x);
+            level.l = static_cast<int16_t>(length);
+        }
+        row.value = GetAnalyseBarCode::CutSegment(level, barcode);
+        level.x = 0;
+        row.cut = GetAnalyseBarCode::CutSegment(level, barcode);
+
+        std::vector<std::u16string> notes;
+        const int64_t from = s + length, last = e + length;
+        if (level.read && from >= 1 && e >= s && Fits16(from) && Fits16(e - s + 1)) {
+            row.characters = Num(from) + u"-" + Num(last);
+            const auto size = static_cast<int64_t>(barcode.size());
+            if (size < from) {
+                notes.push_back(u"the barcode ends before this level");
+            } else if (size < last) {
+                notes.push_back(u"the barcode is too short: cut to its end");
+            }
+        }
+        for (const auto& f : findings) {
+            if (!f.where.empty() && f.level == l.js) notes.push_back(f.problem);
+        }
+        for (const auto& n : notes) row.note += (row.note.empty() ? u"" : u"; ") + n;
+        out.rows.push_back(std::move(row));
+    }
+    out.checkDigit = CheckDigitNote(barcode);
+    return out;
+}
+
+std::u16string CheckDigitNote(const std::u16string& barcode) {
+    const size_t n = barcode.size();
+    const char16_t* kind = n == 13 ? u"EAN-13" : n == 12 ? u"UPC-A" : n == 8 ? u"EAN-8" : nullptr;
+    bool digits = std::all_of(barcode.begin(), barcode.end(),
+                              [](char16_t c) { return c >= u'0' && c <= u'9'; });
+    if (!kind || !digits) return u"check digit: not tested (only codes of 8, 12 or 13 digits)";
+    // Weights 3 and 1 alternate leftwards from the digit before the check digit.
+    int sum = 0;
+    for (size_t i = 0; i + 1 < n; ++i) sum += (barcode[i] - u'0') * ((n - 1 - i) % 2 ? 3 : 1);
+    const char16_t expected = static_cast<char16_t>(u'0' + (10 - sum % 10) % 10);
+    std::u16string last(1, barcode.back());
+    if (barcode.back() == expected) {
+        return u"check digit: " + last + u" is a valid " + kind + u" check digit";
+    }
+    return u"check digit: " + last + u" is not a valid " + kind + u" check digit; it would be " +
+           std::u16string(1, expected);
+}
+
+std::u16string Format(const Explanation& e) {
+    std::vector<std::vector<std::u16string>> table{
+        {u"level", u"category", u"positions", u"characters", u"cut", u"value", u"note"}};
+    for (const auto& r : e.rows) {
+        table.push_back({r.level, r.category, r.positions, r.characters, r.cut, r.value, r.note});
+    }
+    std::vector<size_t> widths(table[0].size(), 0);
+    for (const auto& row : table) {
+        for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], Width(row[i]));
+    }
+    std::u16string out;
+    for (const auto& h : e.head) out += h + u"\n";
+    for (const auto& row : table) {
+        std::u16string line;
+        for (size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) line += std::u16string(widths[i] - Width(row[i]) + 2, u' ');
+        }
+        while (!line.empty() && line.back() == u' ') line.pop_back();
+        out += line + u"\n";
+    }
+    return out + e.checkDigit + u"\n";
+}
+
+}  // namespace quorvel::tools
