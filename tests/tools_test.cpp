@@ -1,0 +1,337 @@
+// The rule tools on every store target: batch cuts agree with ParseBarCode line for line, the
+// check's findings, the explanation, and rules moved between stores as JSON.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <tuple>
+
+#include "service/analyser.h"
+#include "service/compiled_rule.h"
+#include "store/db_helpers.h"
+#include "store/module_state.h"
+#include "store/text.h"
+#include "support.h"
+#include "tools/explain.h"
+#include "tools/transfer.h"
+
+using namespace quorvel;
+using namespace quorvel::test;
+using namespace quorvel::tools;
+
+namespace {
+
+// Rules a head office might hold, broken ones among them: Null positions, ends before starts,
+// decimals wider than the level, 16-bit overflow, wide characters, quotes.
+std::vector<std::u16string> EdgeRules() {
+    std::vector<std::u16string> s = {
+        u"insert into glsx (id,name,fid) values ('A','商品编码',1006)",
+        u"insert into glsx (id,name,fid) values ('B','it''s 金额',1006)",
+        u"insert into glsx (id,name,fid) values ('A''1','引''号',1006)",
+    };
+    for (const char16_t* c : {u"C", u"K", u"M", u"N"}) {
+        s.push_back(u"insert into glsx (id,name,fid) values ('" + std::u16string(c) + u"','" + c +
+                    u"',1006)");
+    }
+    auto rule = [&](const char16_t* gzid, const char16_t* dnmid, const char16_t* total) {
+        s.push_back(std::u16string(u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('") +
+                    gzid + u"','名''称'," + dnmid + u"," + total + u")");
+    };
+    auto level = [&](const char16_t* gzid, int js, const char16_t* lbid, const char16_t* se) {
+        s.push_back(
+            std::u16string(u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('") +
+            gzid + u"'," + ToU16(js) + u",'" + lbid + u"'," + se + u",'')");
+    };
+    rule(u"R01", u"'21'", u"10");
+    level(u"R01", 1, u"A", u"1,5,0");
+    level(u"R01", 2, u"B", u"6,10,2");
+    rule(u"NUL", u"null", u"null");
+    level(u"NUL", 1, u"A", u"1,3,null");
+    level(u"NUL", 2, u"Z", u"null,null,null");
+    rule(u"EB", u"'21'", u"3");
+    level(u"EB", 1, u"A", u"5,3,0");
+    level(u"EB", 2, u"B", u"0,3,0");
+    level(u"EB", 3, u"C", u"4,3,1");
+    rule(u"DEC", u"''", u"6");
+    level(u"DEC", 1, u"K", u"1,4,5");
+    level(u"DEC", 2, u"M", u"1,4,-1");
+    level(u"DEC", 3, u"N", u"5,6,2");
+    rule(u"OV", u"'21'", u"40000");
+    level(u"OV", 1, u"A", u"32767,32767,0");
+    level(u"OV", 2, u"B", u"0,32767,0");
+    level(u"OV", 3, u"C", u"1,40000,0");
+    rule(u"WIDE", u"'店'", u"4");
+    level(u"WIDE", 1, u"A", u"1,2,0");
+    level(u"WIDE", 2, u"B", u"3,4,1");
+    rule(u"DUP", u"'2'", u"6");
+    level(u"DUP", 1, u"A", u"1,2,0");
+    level(u"DUP", 2, u"B", u"2,4,0");
+    level(u"DUP", 3, u"A", u"5,6,0");
+    rule(u"EMPTY", u"'2'", u"null");
+    rule(u"O''X", u"'9'", u"2");
+    level(u"O''X", 1, u"A''1", u"1,2,0");
+    s.push_back(u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('NL',null,null,null)");
+    s.push_back(
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+        u"('NL',1,'K',1,3,null,null)");
+    return s;
+}
+
+const std::vector<std::u16string> kRuleIds = {u"R01",  u"NUL", u"EB",    u"DEC", u"OV",
+                                              u"WIDE", u"DUP", u"EMPTY", u"O'X", u"NL"};
+
+class Tools : public ::testing::TestWithParam<size_t> {
+  protected:
+    void SetUp() override {
+        store = Targets()[GetParam()].create(Schema::Ours);
+        store->Exec(EdgeRules());
+        conn.Open(store->ConnString());
+    }
+    void TearDown() override {
+        conn.Close();
+        Module() = ModuleState{};
+    }
+    CategoryLookup Lookup() {
+        return [this](const std::u16string& id) { return FindCategory(conn, id); };
+    }
+    std::vector<StoredRule> Load(const std::vector<std::u16string>& ids) {
+        std::vector<std::u16string> missing;
+        auto rules = LoadRules(conn, ids, missing);
+        EXPECT_TRUE(missing.empty());
+        return rules;
+    }
+
+    std::unique_ptr<TestStore> store;
+    Connection conn;
+    RecordingBoxes boxes;
+};
+
+TEST_P(Tools, BatchAgreesWithParseBarCodeOnEveryLine) {
+    // Many lengths; wide, astral and undecodable characters; CR LF; lines far longer than any
+    // cut reaches (kept only in part); a last line without its line feed.
+    std::string input;
+    std::string digits;
+    for (int n = 0; n <= 24; ++n) {
+        input += digits + "\n";
+        digits += static_cast<char>('0' + (n * 7 + 2) % 10);
+    }
+    input +=
+        "21店铺码12345\n2\xF0\x9F\x98\x80"
+        "店9\n\xFF\xFE"
+        "12345678\n2100123004567\r\n\r\n";
+    input += std::string(70, '7') + "\r\n" + std::string(300, '3') + "店\n";
+    input += std::string(40000, '5') + "\n" + std::string(63, '1') + "\xE5\xBA\x97" + "99\n";
+    input += "2100123";
+    const std::string path = TempPath("batch") + ".txt";
+    std::ofstream(path, std::ios::binary) << input;
+
+    const std::u16string categories = u"A,B,C,K,M,N,Z,A'1,Q,";
+    GetAnalyseBarCode analyser;
+    analyser.ConnString(store->ConnString());
+    for (const auto& rule : kRuleIds) {
+        std::string expected;
+        std::istringstream lines(input);
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            expected += ToUtf8(analyser.ParseBarCode(categories, FromUtf8(line), rule)) + "\n";
+        }
+        ASSERT_TRUE(OpenConnection(store->ConnString()));
+        CompiledRule compiled(categories, rule);
+        std::FILE* in = std::fopen(path.c_str(), "rb");
+        std::FILE* out = std::tmpfile();
+        BatchCount count = ParseLines(compiled, in, out);
+        std::fclose(in);
+        std::string got(static_cast<size_t>(std::ftell(out)), '\0');
+        std::rewind(out);
+        ASSERT_EQ(std::fread(got.data(), 1, got.size(), out), got.size());
+        std::fclose(out);
+        EXPECT_EQ(count.lines, 35u);
+        EXPECT_EQ(got, expected) << ToUtf8(rule);
+    }
+    EXPECT_TRUE(boxes.boxes.empty());
+    std::remove(path.c_str());
+}
+
+TEST_P(Tools, CheckFindsWhatATillWouldMeet) {
+    using F = std::tuple<std::u16string, int64_t, std::string>;  // rule, level (0: none), code
+    const std::vector<F> expected = {
+        {u"DEC", 1, "decimals"},
+        {u"DEC", 2, "decimals"},
+        {u"DEC", 2, "overlap"},
+        {u"DUP", 2, "overlap"},
+        {u"DUP", 1, "duplicate-category"},
+        {u"EB", 1, "end-before-start"},
+        {u"EB", 2, "start-below-1"},
+        {u"EB", 3, "end-before-start"},
+        {u"EMPTY", 0, "no-levels"},
+        {u"NL", 0, "total"},
+        {u"NUL", 2, "start-below-1"},
+        {u"NUL", 2, "undefined-category"},
+        {u"NUL", 0, "total"},
+        {u"OV", 1, "overflow"},
+        {u"OV", 2, "overflow"},
+        {u"OV", 3, "outside-16-bit"},
+    };
+    std::vector<F> found;
+    std::vector<std::u16string> lines;
+    for (const auto& r : Load({})) {
+        for (const auto& f : CheckRule(r, Lookup())) {
+            found.emplace_back(f.rule, f.level.value_or(0), f.code);
+            lines.push_back(Line(f));
+            EXPECT_EQ(f.breaks, f.code != "total");
+        }
+    }
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(lines[5],
+              u"EB: level 1 (A): end 3 is before start 5: a till always gets an empty "
+              u"value");
+    EXPECT_EQ(lines[6],
+              u"EB: level 2 (B): start 0 is below 1: a till gets characters of the "
+              u"in-store code (from barcode character 2)");
+    std::vector<std::u16string> missing;
+    LoadRules(conn, {u"r01", u"R01", u"nothing"}, missing);
+    EXPECT_EQ(missing, std::vector<std::u16string>{u"nothing"});
+}
+
+TEST_P(Tools, ExplainShowsEachLevelsCut) {
+    auto r01 = Load({u"R01"}).at(0);
+    Explanation e = Explain(r01, Lookup(), u"9900123004");
+    ASSERT_EQ(e.rows.size(), 2u);
+    const std::vector<std::u16string> a = {e.rows[0].level,     e.rows[0].category,
+                                           e.rows[0].positions, e.rows[0].characters,
+                                           e.rows[0].cut,       e.rows[0].value};
+    EXPECT_EQ(
+        a, (std::vector<std::u16string>{u"1", u"A 商品编码", u"1-5", u"3-7", u"00123", u"00123"}));
+    EXPECT_EQ(e.rows[1].cut, u"004");
+    EXPECT_EQ(e.rows[1].value, u"0.04");
+    EXPECT_EQ(e.rows[1].note, u"the barcode is too short: cut to its end");
+    EXPECT_EQ(e.head.at(2),
+              u"note: the barcode does not begin with the in-store code 21; a till "
+              u"cuts it all the same");
+    auto eb = Explain(Load({u"EB"}).at(0), Lookup(), u"2112345");
+    EXPECT_EQ(eb.rows[1].cut, u"1123");
+    EXPECT_NE(eb.rows[1].note.find(u"characters of the in-store code"), std::u16string::npos);
+    EXPECT_EQ(eb.rows[0].value, u"");
+    EXPECT_NE(
+        Format(e).find(
+            u"\n2      B it's 金额  6-10       8-12        004    0.04   the barcode is too short"),
+        std::u16string::npos)
+        << ToUtf8(Format(e));
+}
+
+TEST(CheckDigit, Ean13UpcAEan8) {
+    const std::pair<const char16_t*, const char16_t*> cases[] = {
+        {u"4006381333931", u"check digit: 1 is a valid EAN-13 check digit"},
+        {u"2100123004567", u"check digit: 7 is not a valid EAN-13 check digit; it would be 0"},
+        {u"036000291452", u"check digit: 2 is a valid UPC-A check digit"},
+        {u"96385074", u"check digit: 4 is a valid EAN-8 check digit"},
+        {u"96385075", u"check digit: 5 is not a valid EAN-8 check digit; it would be 4"},
+        {u"281234501250009987", u"check digit: not tested (only codes of 8, 12 or 13 digits)"},
+        {u"40063813339a1", u"check digit: not tested (only codes of 8, 12 or 13 digits)"},
+    };
+    for (const auto& [code, note] : cases) EXPECT_EQ(CheckDigitNote(code), note) << ToUtf8(code);
+}
+
+// Every row of the rule tables, as text, in a fixed order.
+std::vector<std::u16string> Rows(const std::u16string& connString) {
+    Connection c;
+    c.Open(connString);
+    std::vector<std::u16string> out;
+    for (const char16_t* sql :
+         {u"select gzid,gzname,dnmid,txmzws from txm_gzzb order by gzid",
+          u"select gzid,js,lbid,startws,endws,xsws,bz from txm_gzmx order by gzid,js",
+          u"select id,name,fid from glsx order by fid,id"}) {
+        auto data = c.Query(sql);
+        for (const auto& row : data->rows) {
+            std::u16string line;
+            for (const auto& v : row) line += (v.IsNull() ? u"<null>" : v.ToText()) + u"|";
+            out.push_back(line);
+        }
+    }
+    return out;
+}
+
+TEST_P(Tools, RulesSurviveARoundTripThroughAnotherStore) {
+    const std::vector<std::u16string> ids = {u"R01", u"WIDE", u"O'X", u"NL"};
+    const std::string json = ToJson(ExportRules(conn, ids));
+    auto there = Targets()[GetParam()].create(Schema::Ours);
+    auto back = Targets()[0].create(Schema::Ours);
+    Connection t, b;
+    t.Open(there->ConnString());
+    EXPECT_TRUE(ImportRules(t, FromJson(json), false).imported);
+    EXPECT_EQ(ToJson(ExportRules(t, ids)), json);
+    b.Open(back->ConnString());
+    EXPECT_TRUE(ImportRules(b, FromJson(ToJson(ExportRules(t, ids))), false).imported);
+    // The rows of the exported rules and their categories, exactly.
+    store->Exec({u"delete txm_gzzb where gzid not in ('R01','WIDE','O''X','NL')",
+                 u"delete txm_gzmx where gzid not in ('R01','WIDE','O''X','NL')",
+                 u"delete glsx where id in ('C','M','N')"});
+    EXPECT_EQ(Rows(back->ConnString()), Rows(store->ConnString()));
+
+    // Again: every existing rule is a conflict, and nothing changes.
+    RuleSet set = FromJson(json);
+    set.categories[0].name = u"新名";
+    set.rules[0].levels[1].xsws = 3;
+    auto before = Rows(there->ConnString());
+    ImportReport again = ImportRules(t, set, false);
+    EXPECT_FALSE(again.imported);
+    EXPECT_EQ(again.refusals.size(), 5u);
+    EXPECT_EQ(again.refusals[1], u"R01: the rule exists (--replace replaces it)");
+    EXPECT_EQ(Rows(there->ConnString()), before);
+    EXPECT_TRUE(ImportRules(t, set, true).imported);
+    EXPECT_EQ(ToJson(ExportRules(t, ids)), ToJson(set));
+}
+
+TEST_P(Tools, ImportRefusesBrokenRulesWhole) {
+    auto there = Targets()[GetParam()].create(Schema::Ours);
+    Connection t;
+    t.Open(there->ConnString());
+    ImportReport r = ImportRules(t, ExportRules(conn, {u"R01", u"EB", u"NUL"}), false);
+    EXPECT_FALSE(r.imported);
+    // EB's three levels; NUL's level 2 twice: its start, and Z is defined neither here nor there.
+    EXPECT_EQ(r.refusals.size(), 5u);
+    EXPECT_TRUE(Rows(there->ConnString()).empty());
+}
+
+TEST(RulesFile, MalformedFilesAreRefusedWithWhereAndWhy) {
+    const std::string good =
+        R"({"format":"quorvel-rules","version":1,"categories":[],"rules":[{"gzid":"R","gzname":null,)"
+        R"("dnmid":"2","txmzws":2,"levels":[{"js":1,"lbid":"A","startws":1,"endws":2,"xsws":0,"bz":""}]}]})";
+    EXPECT_EQ(FromJson(good).rules.at(0).levels.at(0).endws, 2);
+    auto edit = [&](const std::string& from, const std::string& to) {
+        std::string s = good;
+        return s.replace(s.find(from), from.size(), to);
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {good.substr(0, 60), "not a valid JSON file: parse error at line 1, column 61"},
+        {"", "not a valid JSON file"},
+        {"[]", "the file must be an object"},
+        {edit("quorvel-rules", "other"), "the file is not a rules file"},
+        {edit("\"version\":1", "\"version\":2"), "the file has version 2, not 1"},
+        {edit("\"startws\":1", "\"startws\":\"1\""),
+         "rules[0].levels[0].startws must be a whole number or null"},
+        {edit("\"endws\":2", "\"endws\":2.5"), "rules[0].levels[0].endws must be a whole number"},
+        {edit(",\"bz\":\"\"", ""), "rules[0].levels[0] has no \"bz\""},
+        {edit("\"js\":1", "\"js\":1,\"extra\":0"), "has an unknown member \"extra\""},
+        {edit("\"gzid\":\"R\"", "\"gzid\":\"\""), "rules[0].gzid must be a rule id"},
+        {edit("\"levels\":[",
+              "\"levels\":[{\"js\":1,\"lbid\":\"B\",\"startws\":3,\"endws\":3,"
+              "\"xsws\":0,\"bz\":\"\"},"),
+         "rules[0].levels[1].js must be a level number of its own"},
+    };
+    for (const auto& [text, message] : cases) {
+        try {
+            FromJson(text);
+            ADD_FAILURE() << "accepted: " << text;
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string(e.what()).find(message), std::string::npos)
+                << e.what() << "\nexpected: " << message;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, Tools, ::testing::Range<size_t>(0, Targets().size()),
+                         [](const auto& info) { return Targets()[info.param].name; });
+
+}  // namespace
