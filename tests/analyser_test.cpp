@@ -233,16 +233,7 @@ INSTANTIATE_TEST_SUITE_P(Stores, Analyser, ::testing::ValuesIn(AllParams()), [](
            (info.param.schema == Schema::Ours ? "_OurSchema" : "_HostSchema");
 });
 
-TEST(AnalyserPieces, MidAndSixteenBitArithmetic) {
-    EXPECT_EQ(Mid(u"abcdef", 2, 3), u"bcd");
-    EXPECT_EQ(Mid(u"abc", 3, 10), u"c");
-    EXPECT_EQ(Mid(u"abc", 4, 1), u"");
-    EXPECT_EQ(Mid(u"abc", 1, 0), u"");
-    EXPECT_THROW(Mid(u"abc", 0, 1), DbError);
-    EXPECT_THROW(Mid(u"abc", 1, -1), DbError);
-    EXPECT_EQ(Add16(32766, 1), 32767);
-    EXPECT_THROW(Add16(32767, 1), DbError);
-    EXPECT_THROW(Sub16(-32768, 1), DbError);
+TEST(AnalyserPieces, InsertDecimalPoint) {
     EXPECT_EQ(GetAnalyseBarCode::InsertDecimalPoint(u"12", 2), u".12");
     EXPECT_EQ(GetAnalyseBarCode::InsertDecimalPoint(u"", 0), u".");
     EXPECT_THROW(GetAnalyseBarCode::InsertDecimalPoint(u"1", 2), DbError);

@@ -79,4 +79,18 @@ TEST(Text, Utf16RoundTripsAndUpperCases) {
     EXPECT_EQ(FromUtf8("\xff"), u"\xfffd");  // invalid input is replaced, never read past
 }
 
+TEST(HostStringsAndIntegers, MidAndSixteenBitArithmetic) {
+    EXPECT_EQ(Mid(u"abcdef", 2, 3), u"bcd");
+    EXPECT_EQ(Mid(u"abc", 3, 10), u"c");
+    EXPECT_EQ(Mid(u"abc", 4, 1), u"");
+    EXPECT_EQ(Mid(u"abc", 1, 0), u"");
+    EXPECT_THROW(Mid(u"abc", 0, 1), DbError);
+    EXPECT_THROW(Mid(u"abc", 1, -1), DbError);
+    EXPECT_EQ(Add16(32766, 1), 32767);
+    EXPECT_THROW(Add16(32767, 1), DbError);
+    EXPECT_THROW(Sub16(-32768, 1), DbError);
+    EXPECT_EQ(FieldText(FieldValue::Null(adtype::kInteger)), u"");
+    EXPECT_EQ(FieldText(FieldValue::I16(7)), u"7");
+}
+
 }  // namespace

@@ -4,27 +4,9 @@
 #include "store/dialect.h"
 #include "store/error.h"
 #include "store/module_state.h"
+#include "store/value.h"
 
 namespace quorvel {
-
-int16_t Add16(int32_t a, int32_t b) {
-    int32_t r = a + b;
-    if (r < INT16_MIN || r > INT16_MAX) err::Raise(err::kOverflow);
-    return static_cast<int16_t>(r);
-}
-
-int16_t Sub16(int32_t a, int32_t b) {
-    int32_t r = a - b;
-    if (r < INT16_MIN || r > INT16_MAX) err::Raise(err::kOverflow);
-    return static_cast<int16_t>(r);
-}
-
-std::u16string Mid(const std::u16string& text, int32_t start, int32_t count) {
-    if (start < 1 || count < 0) err::Raise(err::kInvalidProcedureCall);
-    size_t from = static_cast<size_t>(start) - 1;
-    if (from >= text.size()) return u"";
-    return text.substr(from, static_cast<size_t>(count));
-}
 
 GetAnalyseBarCode::~GetAnalyseBarCode() {
     CloseConnection();
@@ -98,8 +80,7 @@ SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
             level.s = m.DbRs->Fields(u"startws").Value.ToInt16();
             level.e = m.DbRs->Fields(u"endws").Value.ToInt16();
             level.x = m.DbRs->Fields(u"xsws").Value.ToInt16();
-            FieldValue dnmid = m.DbRs->Fields(u"dnmid").Value;
-            std::u16string code = dnmid.IsNull() ? std::u16string() : dnmid.ToText();
+            std::u16string code = FieldText(m.DbRs->Fields(u"dnmid").Value);
             if (code.size() > static_cast<size_t>(INT16_MAX)) err::Raise(err::kOverflow);
             level.l = static_cast<int16_t>(code.size());
         }
@@ -143,8 +124,7 @@ std::u16string GetAnalyseBarCode::StoreCode(const std::u16string& Gzid) noexcept
     try {
         auto& m = Module();
         m.SqlText = u"select dnmid from txm_gzzb where gzid=" + SqlQuote(Gzid);
-        FieldValue v = GetFieldValue(m.SqlText, u"dnmid");
-        return v.IsNull() ? std::u16string() : v.ToText();
+        return FieldText(GetFieldValue(m.SqlText, u"dnmid"));
     } catch (...) {
         return u"";
     }

@@ -48,13 +48,4 @@ class GetAnalyseBarCode {
 // kept; an empty list has no items.
 std::vector<std::u16string> SplitCategories(const std::u16string& lbid);
 
-// Characters of text from the 1-based start for count characters, as the host's Mid does:
-// start below 1 or a negative count fail, a start past the end gives "", a count running past
-// the end stops there.
-std::u16string Mid(const std::u16string& text, int32_t start, int32_t count);
-
-// 16-bit signed arithmetic that fails on overflow, as the host's integer arithmetic does.
-int16_t Add16(int32_t a, int32_t b);
-int16_t Sub16(int32_t a, int32_t b);
-
 }  // namespace quorvel

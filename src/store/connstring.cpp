@@ -1,5 +1,6 @@
 #include "store/connstring.h"
 
+#include "store/error.h"
 #include "store/text.h"
 
 namespace quorvel {
@@ -56,6 +57,19 @@ std::optional<std::u16string> ConnString::Get(std::u16string_view key) const {
         if (EqualsNoCase(it->key, key)) return it->value;
     }
     return std::nullopt;
+}
+
+std::u16string EmbeddedConnString(std::string_view path) {
+    if (!IsUtf8(path) || path.find('\0') != std::string_view::npos) {
+        throw DbError(err::kProviderError,
+                      u"The store's path is not valid UTF-8 text: " + FromUtf8(path));
+    }
+    std::u16string out = u"Provider=SQLite;Data Source=\"";
+    for (char16_t c : FromUtf8(path)) {
+        if (c == u'"') out += u'"';
+        out += c;
+    }
+    return out + u"\"";
 }
 
 }  // namespace quorvel

@@ -24,4 +24,10 @@ class ConnString {
     std::vector<ConnStringPair> pairs_;
 };
 
+// The embedded store's connection string for a database file: the one way a path becomes one.
+// The path goes between double quotes (doubled inside), so that quotes, semicolons, spaces and
+// any other characters stay part of it. The path is bytes as the system hands them over; a path
+// that is not UTF-8 (or holds a NUL) fails with a DbError that says so.
+std::u16string EmbeddedConnString(std::string_view path);
+
 }  // namespace quorvel

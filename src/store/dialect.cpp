@@ -1,5 +1,6 @@
 #include "store/dialect.h"
 
+#include <stdexcept>
 #include <vector>
 
 #include "store/text.h"
@@ -98,19 +99,20 @@ size_t NextSolid(const std::vector<Token>& t, size_t i) {
     return i;
 }
 
-}  // namespace
-
-std::u16string AdaptSql(std::u16string_view sql, Dialect dialect) {
-    if (dialect == Dialect::SqlServer) {
-        // Text literals become N'...' so that non-ASCII text survives whatever the code page.
-        std::u16string out;
-        out.reserve(sql.size() + 8);
-        for (const Token& t : Tokenize(sql)) {
-            if (t.kind == TokKind::Literal && t.text.front() == u'\'') out += u'N';
-            out += t.text;
-        }
-        return out;
+// Text literals become N'...' so that non-ASCII text survives whatever the code page.
+std::u16string WithNationalLiterals(std::u16string_view sql) {
+    std::u16string out;
+    out.reserve(sql.size() + 8);
+    for (const Token& t : Tokenize(sql)) {
+        if (t.kind == TokKind::Literal && t.text.front() == u'\'') out += u'N';
+        out += t.text;
     }
+    return out;
+}
+
+// isnull() becomes `nullFunction`, "select top N" a trailing "limit N", "delete t" "delete from
+// t", and N'...' a plain literal.
+std::u16string WithoutSqlServerForms(std::u16string_view sql, std::u16string_view nullFunction) {
     std::vector<Token> t = Tokenize(sql);
     std::u16string out;
     out.reserve(sql.size() + 16);
@@ -127,7 +129,7 @@ std::u16string AdaptSql(std::u16string_view sql, Dialect dialect) {
         if (Is(tok, u"isnull")) {
             size_t n = NextSolid(t, i);
             if (n < t.size() && t[n].text == u"(") {
-                out += dialect == Dialect::Sqlite ? u"ifnull" : u"coalesce";
+                out += nullFunction;
                 continue;
             }
         }
@@ -160,6 +162,20 @@ std::u16string AdaptSql(std::u16string_view sql, Dialect dialect) {
         out += limit;
     }
     return out;
+}
+
+}  // namespace
+
+std::u16string AdaptSql(std::u16string_view sql, Dialect dialect) {
+    switch (dialect) {
+        case Dialect::SqlServer:
+            return WithNationalLiterals(sql);
+        case Dialect::Sqlite:
+            return WithoutSqlServerForms(sql, u"ifnull");
+        case Dialect::PostgreSql:
+            return WithoutSqlServerForms(sql, u"coalesce");
+    }
+    throw std::logic_error("AdaptSql: unknown dialect");
 }
 
 }  // namespace quorvel

@@ -156,6 +156,25 @@ class Utf8ThreadLocale {
     Utf8ThreadLocale& operator=(const Utf8ThreadLocale&) = delete;
 };
 
+// SQLite's drivers for unixODBC take narrow text only, and the driver manager converts wide text
+// for them as UCS-2, losing every character outside the BMP. SQLite's narrow text is UTF-8, so
+// this backend converts itself and hands them UTF-8.
+bool TextIsNarrow(Dialect d) {
+#ifdef _WIN32
+    (void)d;
+    return false;  // Windows' driver manager converts UTF-16 itself
+#else
+    switch (d) {
+        case Dialect::Sqlite:
+            return true;
+        case Dialect::SqlServer:
+        case Dialect::PostgreSql:
+            return false;
+    }
+    return false;
+#endif
+}
+
 class OdbcBackend;
 
 class Statement {
@@ -183,16 +202,9 @@ class OdbcBackend final : public Backend {
         if (SQL_SUCCEEDED(SQLGetInfoW(dbc_, SQL_DBMS_NAME, name, sizeof(name), &bytes))) {
             dialect_ = DialectOf(FromW(name, static_cast<size_t>(bytes) / sizeof(SQLWCHAR)));
         }
-#ifndef _WIN32
-        // SQLite's drivers for unixODBC take narrow text only, and the driver manager converts
-        // wide text for them as UCS-2, losing every character outside the BMP. SQLite's narrow
-        // text is UTF-8, so this backend converts itself and hands them UTF-8.
-        narrow_ = dialect_ == Dialect::Sqlite;
-#endif
+        narrow_ = dialect_ && TextIsNarrow(*dialect_);
     }
-    ~OdbcBackend() override {
-        Close();
-    }
+    ~OdbcBackend() override { Close(); }
 
     [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE h) const {
         throw DbError(err::kProviderError, MaskSecrets(FirstDiagnostic(type, h), secrets_));
@@ -261,9 +273,7 @@ class OdbcBackend final : public Backend {
         return data;
     }
 
-    void Begin() override {
-        SetAutocommit(false);
-    }
+    void Begin() override { SetAutocommit(false); }
     void Commit() override {
         SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc(), SQL_COMMIT);
         if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_DBC, dbc_);
@@ -283,9 +293,7 @@ class OdbcBackend final : public Backend {
                            SQL_IS_UINTEGER);
         if (failure) throw *failure;
     }
-    std::optional<Dialect> DatabaseDialect() const override {
-        return dialect_;
-    }
+    std::optional<Dialect> DatabaseDialect() const override { return dialect_; }
     void Close() noexcept override {
         if (!dbc_) return;
         SQLDisconnect(dbc_);

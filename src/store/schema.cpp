@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "store/connstring.h"
 #include "store/error.h"
 #include "store/text.h"
 
@@ -15,11 +16,15 @@ std::vector<std::u16string> SchemaStatements(Dialect dialect) {
     // Ids compare without regard to case, as the host's server does.
     std::u16string ci;
     std::u16string text = u"varchar";
+    std::vector<std::u16string> out;
     switch (dialect) {
         case Dialect::Sqlite:
             ci = u" COLLATE NOCASE";
             break;
         case Dialect::PostgreSql:
+            // citext lives in an extension that each database must have created before a table
+            // uses it.
+            out.push_back(u"CREATE EXTENSION IF NOT EXISTS citext");
             text = u"citext";
             break;
         case Dialect::SqlServer:
@@ -33,16 +38,18 @@ std::vector<std::u16string> SchemaStatements(Dialect dialect) {
         c += ci;
         return c;
     };
-    return {
-        u"CREATE TABLE txm_gzzb (" + col(u"gzid", 20) + u" NOT NULL PRIMARY KEY, " +
-            col(u"gzname", 50) + u", " + col(u"dnmid", 20) + u", txmzws int)",
-        u"CREATE TABLE txm_gzmx (" + col(u"gzid", 20) + u" NOT NULL, js int NOT NULL, " +
-            col(u"lbid", 20) + u", startws int, endws int, xsws int, " + col(u"bz", 50) +
-            u", PRIMARY KEY (gzid, js))",
-        u"CREATE INDEX ix_txm_gzmx_lbid ON txm_gzmx (gzid, lbid)",
-        u"CREATE TABLE glsx (" + col(u"id", 20) + u" NOT NULL, " + col(u"name", 50) +
-            u", fid int NOT NULL, PRIMARY KEY (fid, id))",
-    };
+    out.insert(out.end(),
+               {
+                   u"CREATE TABLE txm_gzzb (" + col(u"gzid", 20) + u" NOT NULL PRIMARY KEY, " +
+                       col(u"gzname", 50) + u", " + col(u"dnmid", 20) + u", txmzws int)",
+                   u"CREATE TABLE txm_gzmx (" + col(u"gzid", 20) + u" NOT NULL, js int NOT NULL, " +
+                       col(u"lbid", 20) + u", startws int, endws int, xsws int, " + col(u"bz", 50) +
+                       u", PRIMARY KEY (gzid, js))",
+                   u"CREATE INDEX ix_txm_gzmx_lbid ON txm_gzmx (gzid, lbid)",
+                   u"CREATE TABLE glsx (" + col(u"id", 20) + u" NOT NULL, " + col(u"name", 50) +
+                       u", fid int NOT NULL, PRIMARY KEY (fid, id))",
+               });
+    return out;
 }
 
 std::vector<std::u16string> DemoStatements() {
@@ -71,8 +78,6 @@ std::vector<std::u16string> DemoStatements() {
 }
 
 void CreateSchema(Connection& conn, Dialect dialect) {
-    // citext lives in an extension that each database must have created before a table uses it.
-    if (dialect == Dialect::PostgreSql) conn.Execute(u"CREATE EXTENSION IF NOT EXISTS citext");
     for (const auto& s : SchemaStatements(dialect)) conn.Execute(s);
 }
 
@@ -89,6 +94,7 @@ void InsertDemoData(Connection& conn) {
 
 #if QUORVEL_WITH_SQLITE
 void CreateSqliteStore(const std::string& path, bool demo) {
+    std::u16string connString = EmbeddedConnString(path);  // refuses a path that is not UTF-8
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
         throw DbError(err::kProviderError, u"The store exists already: " + FromUtf8(path));
@@ -101,7 +107,7 @@ void CreateSqliteStore(const std::string& path, bool demo) {
     if (rc != SQLITE_OK) throw DbError(err::kProviderError, msg + u": " + FromUtf8(path));
     try {
         Connection conn;
-        conn.Open(u"Provider=SQLite;Data Source=\"" + FromUtf8(path) + u"\"");
+        conn.Open(connString);
         conn.BeginTrans();
         CreateSchema(conn, Dialect::Sqlite);
         if (demo) {

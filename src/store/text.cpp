@@ -74,6 +74,32 @@ std::u16string FromUtf8(std::string_view text) {
     return out;
 }
 
+bool IsUtf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        auto b = static_cast<unsigned char>(text[i++]);
+        if (b < 0x80) continue;
+        size_t need;
+        char32_t cp, min;
+        if (b >= 0xC2 && b <= 0xDF) {
+            need = 1, cp = b & 0x1F, min = 0x80;
+        } else if ((b & 0xF0) == 0xE0) {
+            need = 2, cp = b & 0x0F, min = 0x800;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            need = 3, cp = b & 0x07, min = 0x10000;
+        } else {
+            return false;
+        }
+        for (size_t k = 0; k < need; ++k, ++i) {
+            if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    }
+    return true;
+}
+
 char16_t ToUpperChar(char16_t c) {
     if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 32);
     if (c < 0xE0) return c;

@@ -8,7 +8,9 @@
 namespace quorvel {
 
 std::string ToUtf8(std::u16string_view text);
-std::u16string FromUtf8(std::string_view text);
+std::u16string FromUtf8(std::string_view text);  // invalid sequences become U+FFFD
+// Well-formed UTF-8: no stray, overlong or surrogate sequences, nothing beyond U+10FFFF.
+bool IsUtf8(std::string_view text);
 
 // Upper-casing as the host's string functions do it for the texts rules hold: ASCII and the
 // Latin-1/Latin Extended and Greek/Cyrillic letters; everything else (CJK included) is unchanged.

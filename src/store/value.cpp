@@ -302,4 +302,27 @@ int32_t FieldValue::ToInt32() const {
     return RoundToInteger<int32_t>(ToDouble());
 }
 
+std::u16string FieldText(const FieldValue& v) {
+    return v.IsNull() ? std::u16string() : v.ToText();
+}
+
+std::u16string Mid(const std::u16string& text, int32_t start, int32_t count) {
+    if (start < 1 || count < 0) err::Raise(err::kInvalidProcedureCall);
+    size_t from = static_cast<size_t>(start) - 1;
+    if (from >= text.size()) return u"";
+    return text.substr(from, static_cast<size_t>(count));
+}
+
+int16_t Add16(int32_t a, int32_t b) {
+    int32_t r = a + b;
+    if (r < INT16_MIN || r > INT16_MAX) err::Raise(err::kOverflow);
+    return static_cast<int16_t>(r);
+}
+
+int16_t Sub16(int32_t a, int32_t b) {
+    int32_t r = a - b;
+    if (r < INT16_MIN || r > INT16_MAX) err::Raise(err::kOverflow);
+    return static_cast<int16_t>(r);
+}
+
 }  // namespace quorvel

@@ -99,6 +99,18 @@ class FieldValue {
     std::u16string s_;
 };
 
+// A field value as the windows and the analyser show it: a database Null is the empty text.
+std::u16string FieldText(const FieldValue& v);
+
+// Characters of text from the 1-based start for count characters, as the host's Mid does:
+// start below 1 or a negative count fail, a start past the end gives "", a count running past
+// the end stops there.
+std::u16string Mid(const std::u16string& text, int32_t start, int32_t count);
+
+// 16-bit signed arithmetic that fails on overflow, as the host's integer arithmetic does.
+int16_t Add16(int32_t a, int32_t b);
+int16_t Sub16(int32_t a, int32_t b);
+
 // Parses a number as the host language's conversions read text: blanks around it, a sign,
 // digits with an optional point and exponent, or &H/&O forms. Returns false if it is none.
 bool ParseNumber(std::u16string_view text, double& out);

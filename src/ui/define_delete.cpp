@@ -1,11 +1,11 @@
 // The Delete key in the editor: remove the grid's current level and close the gap behind it.
-#include "service/analyser.h"
 #include "store/db_helpers.h"
 #include "store/dialect.h"
 #include "store/error.h"
 #include "store/message_box.h"
 #include "store/module_state.h"
 #include "store/text.h"
+#include "store/value.h"
 #include "ui/frm_define.h"
 
 namespace quorvel::ui {

@@ -1,11 +1,11 @@
 // The editor's save button: header and current level in one transaction.
-#include "service/analyser.h"
 #include "store/db_helpers.h"
 #include "store/dialect.h"
 #include "store/error.h"
 #include "store/message_box.h"
 #include "store/module_state.h"
 #include "store/text.h"
+#include "store/value.h"
 #include "ui/field_text.h"
 #include "ui/frm_define.h"
 

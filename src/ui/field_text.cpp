@@ -2,10 +2,6 @@
 
 namespace quorvel::ui {
 
-std::u16string FieldText(const FieldValue& v) {
-    return v.IsNull() ? std::u16string() : v.ToText();
-}
-
 std::u16string PlusOne(const FieldValue& v) {
     return FormatReal(v.ToDouble() + 1);
 }

@@ -1,4 +1,5 @@
-// How the windows turn field values into the texts they show.
+// How the windows turn field values into the texts they show; FieldText itself lives beside the
+// field values in the store.
 #pragma once
 
 #include <string>
@@ -6,9 +7,6 @@
 #include "store/value.h"
 
 namespace quorvel::ui {
-
-// A database Null shows as the empty text.
-std::u16string FieldText(const FieldValue& v);
 
 // A looked-up maximum plus one, as text: "0" and an empty value both count as 0.
 std::u16string PlusOne(const FieldValue& v);

@@ -1,0 +1,132 @@
+// The subcommands that create a store and ask the analyser: init, parse, store-code.
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "service/analyser.h"
+#include "store/connection.h"
+#include "store/db_helpers.h"
+#include "store/error.h"
+#include "store/module_state.h"
+#include "store/schema.h"
+#include "store/text.h"
+
+namespace quorvel::cli {
+
+namespace {
+
+// The rule tables (and the demo rules) in an existing database, in the dialect it speaks. It all
+// happens in one transaction, so a database that has the tables already is left as it was.
+void InitConnection(const std::u16string& connString, bool demo) {
+    Connection conn;
+    conn.Open(connString);
+    Dialect dialect = conn.DatabaseDialect().value_or(Dialect::SqlServer);
+    conn.BeginTrans();
+    try {
+        CreateSchema(conn, dialect);
+        if (demo) {
+            for (const auto& s : DemoStatements()) conn.Execute(s);
+        }
+        conn.CommitTrans();
+    } catch (...) {
+        conn.RollbackTrans();
+        throw;
+    }
+}
+
+}  // namespace
+
+void AddInitCommand(CLI::App& app) {
+    struct Args {
+        StoreTarget target;
+        bool demo = false;
+    };
+    auto a = std::make_shared<Args>();
+    CLI::App* sub = app.add_subcommand("init", "Creates the rule tables.");
+    sub->footer(
+        "init --store creates a new store file (never overwriting one); init --conn creates "
+        "the rule tables in the existing database that CS reaches, e.g. through ODBC.");
+    AddStoreOptions(*sub, a->target);
+    sub->add_flag("--demo", a->demo, "add the demo rules R01 and CZ18");
+    SetRun(*sub, [a] {
+        try {
+            if (!a->target.store.empty()) {
+                CreateSqliteStore(a->target.store, a->demo);
+            } else {
+                InitConnection(TargetConnString(a->target), a->demo);
+            }
+        } catch (...) {
+            Complain(ToUtf8(DescribeCurrentException()));
+            return kFailure;
+        }
+        LineWriter out(true);
+        out.Line((a->target.store.empty() ? std::string("created the rule tables")
+                                          : "created " + a->target.store) +
+                 (a->demo ? " with demo data" : ""));
+        return out.Finish();
+    });
+}
+
+void AddParseCommand(CLI::App& app) {
+    struct Args {
+        StoreTarget target;
+        std::string rule, categories;
+        std::vector<std::string> barcodes;
+    };
+    auto a = std::make_shared<Args>();
+    CLI::App* sub = app.add_subcommand("parse", "Cuts barcodes into segments by a rule.");
+    sub->footer(
+        "Prints one line per barcode, exactly as the analyser returns it. Without BARCODE "
+        "it reads barcodes from standard input, one a line (LF or CRLF; a UTF-8 "
+        "byte-order mark is dropped).");
+    AddStoreOptions(*sub, a->target);
+    sub->add_option("--rule", a->rule, "the rule id")->required()->type_name("ID");
+    sub->add_option("--categories", a->categories, "segment category ids joined by commas")
+        ->required()
+        ->type_name("LIST");
+    sub->add_option("BARCODE", a->barcodes, "the barcodes to cut");
+    SetRun(*sub, [a] {
+        GetAnalyseBarCode analyser;
+        analyser.ConnString(TargetConnString(a->target));
+        std::u16string rule = FromUtf8(a->rule);
+        std::u16string categories = FromUtf8(a->categories);
+        LineWriter out(true);
+        if (!a->barcodes.empty()) {
+            for (const auto& b : a->barcodes) {
+                if (!out.Line(analyser.ParseBarCode(categories, FromUtf8(b), rule))) break;
+            }
+        } else {
+            LineReader in;
+            std::string line;
+            while (in.Next(line)) {
+                if (!out.Line(analyser.ParseBarCode(categories, FromUtf8(line), rule))) break;
+            }
+        }
+        return out.Finish();
+    });
+}
+
+void AddStoreCodeCommand(CLI::App& app) {
+    struct Args {
+        StoreTarget target;
+        std::string rule;
+    };
+    auto a = std::make_shared<Args>();
+    CLI::App* sub = app.add_subcommand("store-code", "Prints a rule's in-store code number.");
+    AddStoreOptions(*sub, a->target);
+    sub->add_option("--rule", a->rule, "the rule id")->required()->type_name("ID");
+    SetRun(*sub, [a] {
+        GetAnalyseBarCode analyser;
+        analyser.ConnString(TargetConnString(a->target));
+        // A host has always parsed before it asks; that parse opened the shared connection.
+        OpenConnection(Module().ConnString);
+        LineWriter out(true);
+        out.Line(analyser.StoreCode(FromUtf8(a->rule)));
+        return out.Finish();
+    });
+}
+
+}  // namespace quorvel::cli
