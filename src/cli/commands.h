@@ -8,5 +8,10 @@ namespace quorvel::cli {
 void AddInitCommand(CLI::App& app);
 void AddParseCommand(CLI::App& app);
 void AddStoreCodeCommand(CLI::App& app);
+void AddCheckCommand(CLI::App& app);
+void AddExplainCommand(CLI::App& app);
+void AddBatchCommand(CLI::App& app);
+void AddExportCommand(CLI::App& app);
+void AddImportCommand(CLI::App& app);
 
 }  // namespace quorvel::cli

@@ -27,6 +27,11 @@ int main(int argc, char** argv) {
     AddInitCommand(app);
     AddParseCommand(app);
     AddStoreCodeCommand(app);
+    AddCheckCommand(app);
+    AddExplainCommand(app);
+    AddBatchCommand(app);
+    AddExportCommand(app);
+    AddImportCommand(app);
 
     try {
         app.parse(argc, argv);

@@ -7,6 +7,7 @@
 #include "store/error.h"
 #include "store/module_state.h"
 #include "store/text.h"
+#include "store/value.h"
 
 namespace quorvel {
 
@@ -141,6 +142,7 @@ BatchCount ParseLines(const CompiledRule& rule, std::FILE* in, std::FILE* out,
     size_t begin = 0, end = 0;
     bool skipping = false;  // the rest of a line longer than `cap`, already answered
     bool eof = false;
+    bool atStart = true;  // a UTF-8 byte-order mark there is dropped, as the command's reader does
 
     // `whole` is false for the kept beginning of an overlong line, whose end was not seen.
     auto emit = [&](const char* p, size_t n, bool whole) {
@@ -174,6 +176,11 @@ BatchCount ParseLines(const CompiledRule& rule, std::FILE* in, std::FILE* out,
         }
         done.bytes += got;
         end += got;
+        if (atStart && (end >= 3 || eof || std::memchr(buf.data(), '\n', end))) {
+            if (end >= 3 && std::memcmp(buf.data(), "\xEF\xBB\xBF", 3) == 0) begin = 3;
+            atStart = false;
+        }
+        if (atStart) continue;
         for (;;) {
             const char* p = buf.data() + begin;
             const char* nl = static_cast<const char*>(std::memchr(p, '\n', end - begin));

@@ -17,7 +17,8 @@ namespace quorvel {
 class CompiledRule;
 
 // Cuts every line of `in` and writes one result line per input line to `out`, as `quorvel parse`
-// does for barcodes on its standard input (a carriage return before the line feed is dropped).
+// does for barcodes on its standard input (a carriage return before the line feed is dropped, and
+// a UTF-8 byte-order mark at the very start).
 // Memory stays bounded whatever the input: a line is kept only as far as a cut can reach.
 // `progress`, when set, is called now and then with the lines and bytes done so far. Throws
 // std::runtime_error when reading or writing fails.

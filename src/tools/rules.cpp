@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "store/dialect.h"
 #include "store/error.h"
@@ -89,6 +90,18 @@ std::optional<Category> FindCategory(Connection& conn, const std::u16string& id)
     auto d = conn.Query(u"select id,name from glsx where fid=1006 and id=" + SqlQuote(id));
     if (d->rows.empty()) return std::nullopt;
     return Category{TextOf(d->rows[0][0]).value_or(id), TextOf(d->rows[0][1])};
+}
+
+CategoryLookup StoreCategories(Connection& conn) {
+    auto known =
+        std::make_shared<std::vector<std::pair<std::u16string, std::optional<Category>>>>();
+    return [&conn, known](const std::u16string& id) {
+        for (const auto& [asked, found] : *known) {
+            if (SameId(asked, id)) return found;
+        }
+        known->emplace_back(id, FindCategory(conn, id));
+        return known->back().second;
+    };
 }
 
 std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& categories) {

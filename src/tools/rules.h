@@ -45,6 +45,9 @@ std::optional<Category> FindCategory(Connection& conn, const std::u16string& id)
 // How a category id is found: the store, or a file's categories before the store.
 using CategoryLookup = std::function<std::optional<Category>(const std::u16string& id)>;
 
+// FindCategory on the store, asking once per id.
+CategoryLookup StoreCategories(Connection& conn);
+
 struct Finding {
     std::u16string rule;
     Number level;          // the level number the problem is at, if it is at one

@@ -128,6 +128,19 @@ std::string ToJson(const RuleSet& set) {
     return j.dump(2) + "\n";
 }
 
+std::string ToJson(const std::vector<Finding>& findings) {
+    Json list = Json::array();
+    for (const auto& f : findings) {
+        list.push_back({{"rule", ToUtf8(f.rule)},
+                        {"level", ToJ(f.level)},
+                        {"code", f.code},
+                        {"breaks", f.breaks},
+                        {"where", ToUtf8(f.where)},
+                        {"problem", ToUtf8(f.problem)}});
+    }
+    return Json{{"findings", std::move(list)}}.dump(2) + "\n";
+}
+
 RuleSet FromJson(std::string_view text) {
     Json j;
     try {

@@ -30,6 +30,10 @@ RuleSet ExportRules(Connection& conn, const std::vector<std::u16string>& ids);
 std::string ToJson(const RuleSet& set);
 RuleSet FromJson(std::string_view json);  // throws FileError
 
+// The check's findings for machines: {"findings": [{"rule", "level", "code", "breaks",
+// "where", "problem"}]}.
+std::string ToJson(const std::vector<Finding>& findings);
+
 struct ImportReport {
     bool imported = false;
     std::vector<std::u16string> refusals;  // conflicts and broken rules: nothing was changed
