@@ -23,7 +23,6 @@ CompiledRule::CompiledRule(const std::u16string& lbid, const std::u16string& gzi
                 int16_t from = Add16(p.level.s, p.level.l);
                 int16_t count = Add16(Sub16(p.level.e, p.level.s), 1);
                 Mid(u"", from, count);  // refuses the cut exactly as it would for any barcode
-                p.empty = false;
                 p.from = static_cast<uint32_t>(from - 1);
                 p.count = static_cast<uint32_t>(count);
                 p.places = p.level.x;
@@ -48,38 +47,56 @@ std::u16string CompiledRule::Parse(const std::u16string& txm) const {
 
 namespace {
 
-bool IsAscii(const char* p, size_t n) {
-    uint64_t any = 0;
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, p + i, 8);
+[[gnu::always_inline]] inline bool IsAscii(const char* p, size_t n) {
+    uint64_t any = 0, w;
+    if (n >= 8) {
+        for (size_t i = 0; i + 8 < n; i += 8) {
+            std::memcpy(&w, p + i, 8);
+            any |= w;
+        }
+        std::memcpy(&w, p + n - 8, 8);  // the last eight, overlapping what came before
         any |= w;
+    } else {
+        for (size_t i = 0; i < n; ++i) any |= static_cast<unsigned char>(p[i]);
     }
-    for (; i < n; ++i) any |= static_cast<unsigned char>(p[i]);
     return (any & 0x8080808080808080ULL) == 0;
 }
 
+// Padding after the input and the output blocks, so that short copies can move a fixed 16
+// bytes: a fixed-size copy is a couple of register moves, a variable one a call.
+constexpr size_t kPad = 16;
+
+template <bool kPadded>
+inline void Copy(char* dst, const char* src, size_t n) {
+    if (kPadded && n <= kPad) {
+        std::memcpy(dst, src, kPad);
+    } else {
+        std::memcpy(dst, src, n);
+    }
+}
+
 // The cut of an ASCII line, where characters and bytes coincide: Mid's and InsertDecimalPoint's
-// rules on bytes. `dst` has room for every piece at full width plus its comma and point.
-template <typename Pieces>
-char* CutAscii(const Pieces& pieces, const char* p, size_t n, char* dst) {
+// rules on bytes. `dst` has room for every piece at full width plus its comma and point (and
+// kPad more when kPadded, when 16 bytes past any point of the line may be read as well).
+template <bool kPadded, typename Pieces>
+[[gnu::always_inline]] inline char* CutAscii(const Pieces& pieces, const char* __restrict p,
+                                             size_t n, char* __restrict dst) {
     bool first = true;
     for (const auto& piece : pieces) {
         if (!first) *dst++ = ',';
         first = false;
-        if (piece.empty || piece.from >= n) continue;
+        if (piece.from >= n) continue;  // kNever is past any line
         size_t len = std::min<size_t>(piece.count, n - piece.from);
         const char* seg = p + piece.from;
         if (piece.places > 0 && len >= static_cast<size_t>(piece.places)) {
             size_t head = len - static_cast<size_t>(piece.places);
-            std::memcpy(dst, seg, head);
+            Copy<kPadded>(dst, seg, head);
             dst += head;
             *dst++ = '.';
-            std::memcpy(dst, seg + head, len - head);
+            Copy<kPadded>(dst, seg + head, len - head);
             dst += len - head;
         } else {
-            std::memcpy(dst, seg, len);
+            Copy<kPadded>(dst, seg, len);
             dst += len;
         }
     }
@@ -99,7 +116,7 @@ void CompiledRule::AppendParsed(std::string_view line, std::string& out) const {
     }
     size_t at = out.size();
     out.resize(at + Room(pieces_.size(), line.size()));
-    char* end = CutAscii(pieces_, line.data(), line.size(), out.data() + at);
+    char* end = CutAscii<false>(pieces_, line.data(), line.size(), out.data() + at);
     out.resize(static_cast<size_t>(end - out.data()));
 }
 
@@ -108,26 +125,35 @@ namespace {
 // Output gathered in a block and written when full: one write per block, not per line.
 class BlockWriter {
   public:
-    explicit BlockWriter(std::FILE* out) : out_(out), buf_(kSize) {}
-    char* Reserve(size_t n) {
-        if (used_ + n > buf_.size()) Flush();
-        if (n > buf_.size()) buf_.resize(n);
-        return buf_.data() + used_;
+    explicit BlockWriter(std::FILE* out) : out_(out), buf_(kSize), pos(buf_.data()) {}
+    size_t Room() const { return static_cast<size_t>(buf_.data() + buf_.size() - pos); }
+    void Need(size_t n) {
+        if (Room() >= n) return;
+        Flush();
+        if (n > buf_.size()) {
+            buf_.resize(n);
+            pos = buf_.data();
+        }
     }
-    void Commit(char* end) { used_ = static_cast<size_t>(end - buf_.data()); }
     void Flush() {
-        if (used_ && std::fwrite(buf_.data(), 1, used_, out_) != used_) {
+        size_t used = static_cast<size_t>(pos - buf_.data());
+        if (used && std::fwrite(buf_.data(), 1, used, out_) != used) {
             throw std::runtime_error("cannot write the results");
         }
-        used_ = 0;
+        pos = buf_.data();
     }
 
   private:
     static constexpr size_t kSize = 1 << 20;
     std::FILE* out_;
     std::vector<char> buf_;
-    size_t used_ = 0;
+
+  public:
+    char* pos;  // where the next result goes
 };
+
+// Lines up to this long, ASCII as scanners deliver them, take the path without a conversion.
+constexpr size_t kShort = 64;
 
 }  // namespace
 
@@ -135,7 +161,8 @@ BatchCount ParseLines(const CompiledRule& rule, std::FILE* in, std::FILE* out,
                       const std::function<void(const BatchCount&)>& progress) {
     // A decoded character takes at most four bytes, so this much of a line decides every cut.
     const size_t cap = 4 * static_cast<size_t>(rule.Reach()) + 16;
-    std::vector<char> buf(std::max<size_t>(1 << 20, 2 * cap));
+    const size_t size = std::max<size_t>(1 << 20, 2 * cap);
+    std::vector<char> buf(size + kPad);
     BlockWriter writer(out);
     BatchCount done;
     std::string slow;
@@ -143,24 +170,28 @@ BatchCount ParseLines(const CompiledRule& rule, std::FILE* in, std::FILE* out,
     bool skipping = false;  // the rest of a line longer than `cap`, already answered
     bool eof = false;
     bool atStart = true;  // a UTF-8 byte-order mark there is dropped, as the command's reader does
+    const auto& pieces = rule.pieces_;
+    const size_t shortRoom = Room(pieces.size(), kShort) + 1 + kPad;
 
-    // `whole` is false for the kept beginning of an overlong line, whose end was not seen.
-    auto emit = [&](const char* p, size_t n, bool whole) {
-        if (whole && n && p[n - 1] == '\r') --n;
+    auto counted = [&] {
+        if ((++done.lines & 0xFFFF) == 0 && progress) progress(done);
+    };
+    // Any line: the in-place cut for ASCII, else the analyser's cut on the decoded text.
+    auto emit = [&](const char* p, size_t n) {
         if (n && IsAscii(p, n)) {
-            char* dst = writer.Reserve(Room(rule.pieces_.size(), n) + 1);
-            dst = CutAscii(rule.pieces_, p, n, dst);
-            *dst++ = '\n';
-            writer.Commit(dst);
+            writer.Need(Room(pieces.size(), n) + 1 + kPad);
+            char* d = CutAscii<true>(pieces, p, n, writer.pos);
+            *d++ = '\n';
+            writer.pos = d;
         } else {
             slow.clear();
             rule.AppendParsed(std::string_view(p, n), slow);
             slow += '\n';
-            char* dst = writer.Reserve(slow.size());
-            std::memcpy(dst, slow.data(), slow.size());
-            writer.Commit(dst + slow.size());
+            writer.Need(slow.size());
+            std::memcpy(writer.pos, slow.data(), slow.size());
+            writer.pos += slow.size();
         }
-        if (++done.lines % 65536 == 0 && progress) progress(done);
+        counted();
     };
 
     while (!eof) {
@@ -169,7 +200,7 @@ BatchCount ParseLines(const CompiledRule& rule, std::FILE* in, std::FILE* out,
             end -= begin;
             begin = 0;
         }
-        size_t got = std::fread(buf.data() + end, 1, buf.size() - end, in);
+        size_t got = std::fread(buf.data() + end, 1, size - end, in);
         if (got == 0) {
             if (std::ferror(in)) throw std::runtime_error("cannot read the barcodes");
             eof = true;
@@ -191,7 +222,16 @@ BatchCount ParseLines(const CompiledRule& rule, std::FILE* in, std::FILE* out,
                 skipping = false;
                 continue;
             }
-            emit(p, n, true);
+            if (n && p[n - 1] == '\r') --n;
+            if (n - 1 < kShort && IsAscii(p, n)) {  // the common case, kept tight
+                if (writer.Room() < shortRoom) writer.Flush();
+                char* d = CutAscii<true>(pieces, p, n, writer.pos);
+                *d++ = '\n';
+                writer.pos = d;
+                counted();
+            } else {
+                emit(p, n);
+            }
         }
         size_t partial = end - begin;
         if (skipping) {
@@ -199,7 +239,10 @@ BatchCount ParseLines(const CompiledRule& rule, std::FILE* in, std::FILE* out,
         } else if (partial > cap || (eof && partial > 0)) {
             // Past `cap` nothing of the line changes its result; at the end a last line counts
             // without its line feed.
-            emit(buf.data() + begin, std::min(partial, cap), partial <= cap);
+            const char* p = buf.data() + begin;
+            size_t n = std::min(partial, cap);
+            if (partial <= cap && p[n - 1] == '\r') --n;
+            emit(p, n);
             begin = end;
             skipping = !eof;
         }

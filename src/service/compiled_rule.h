@@ -48,13 +48,13 @@ class CompiledRule {
   private:
     friend BatchCount ParseLines(const CompiledRule&, std::FILE*, std::FILE*,
                                  const std::function<void(const BatchCount&)>&);
-    // A cut precomputed with the analyser's 16-bit arithmetic: `empty` when it can never give a
-    // character, else the 0-based first character, the count and the decimal places.
+    // A cut precomputed with the analyser's 16-bit arithmetic: the 0-based first character
+    // (kNever when it can never give one), the count and the decimal places.
+    static constexpr uint32_t kNever = UINT32_MAX;
     struct Piece {
+        uint32_t from = kNever, count = 0;
+        int32_t places = 0;
         SegmentLevel level;
-        bool empty = true;
-        uint32_t from = 0, count = 0;
-        int16_t places = 0;
     };
     std::vector<Piece> pieces_;
     std::u16string defaultTxm_;
