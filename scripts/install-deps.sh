@@ -8,7 +8,7 @@ pkgs=()
 for g in $groups; do
   case "$g" in
     linux) pkgs+=(build-essential cmake ninja-build pkg-config libsqlite3-dev sqlite3
-                  libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev) ;;
+                  libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev) ;;
     windows) pkgs+=(mingw-w64 mingw-w64-tools libwine-dev python3 wine wine64 xvfb xdotool
                     unixodbc libsqliteodbc) ;;
     windows-ui) pkgs+=(xvfb xdotool imagemagick fonts-wqy-zenhei sqlite3) ;;

@@ -33,6 +33,19 @@ CompiledRule::CompiledRule(const std::u16string& lbid, const std::u16string& gzi
         }
         pieces_.push_back(p);
     }
+    for (const auto& p : pieces_) {
+        if (p.from == kNever) {
+            whole_.push_back({0, 0, ','});
+        } else if (p.places > 0 && p.count >= static_cast<uint32_t>(p.places)) {
+            uint32_t head = p.count - static_cast<uint32_t>(p.places);
+            whole_.push_back({p.from, head, '.'});
+            whole_.push_back({p.from + head, p.count - head, ','});
+        } else {
+            whole_.push_back({p.from, p.count, ','});
+        }
+    }
+    if (whole_.empty()) whole_.push_back({0, 0, ','});
+    whole_.back().sep = '\n';
 }
 
 std::u16string CompiledRule::Parse(const std::u16string& txm) const {
@@ -172,6 +185,8 @@ BatchCount ParseLines(const CompiledRule& rule, std::FILE* in, std::FILE* out,
     bool atStart = true;  // a UTF-8 byte-order mark there is dropped, as the command's reader does
     const auto& pieces = rule.pieces_;
     const size_t shortRoom = Room(pieces.size(), kShort) + 1 + kPad;
+    const auto& whole = rule.whole_;
+    const size_t reach = static_cast<size_t>(rule.Reach());
 
     auto counted = [&] {
         if ((++done.lines & 0xFFFF) == 0 && progress) progress(done);
@@ -223,7 +238,17 @@ BatchCount ParseLines(const CompiledRule& rule, std::FILE* in, std::FILE* out,
                 continue;
             }
             if (n && p[n - 1] == '\r') --n;
-            if (n - 1 < kShort && IsAscii(p, n)) {  // the common case, kept tight
+            if (n - 1 < kShort && n >= reach && IsAscii(p, n)) {  // the common case, kept tight
+                if (writer.Room() < shortRoom) writer.Flush();
+                char* d = writer.pos;
+                for (const auto& op : whole) {
+                    Copy<true>(d, p + op.src, op.len);
+                    d += op.len;
+                    *d++ = op.sep;
+                }
+                writer.pos = d;
+                counted();
+            } else if (n - 1 < kShort && IsAscii(p, n)) {
                 if (writer.Room() < shortRoom) writer.Flush();
                 char* d = CutAscii<true>(pieces, p, n, writer.pos);
                 *d++ = '\n';

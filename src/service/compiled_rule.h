@@ -57,6 +57,13 @@ class CompiledRule {
         SegmentLevel level;
     };
     std::vector<Piece> pieces_;
+    // The cut of a line that reaches every piece whole, as a fixed plan: copy `len` bytes from
+    // `src`, then write `sep` (a comma, the point, or the closing line feed).
+    struct Op {
+        uint32_t src, len;
+        char sep;
+    };
+    std::vector<Op> whole_;
     std::u16string defaultTxm_;
     int32_t reach_ = 0;
 };

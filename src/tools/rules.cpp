@@ -180,8 +180,9 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
             int64_t lo = std::max(cuts[i].s, cuts[j].s), hi = std::min(cuts[i].e, cuts[j].e);
             if (lo > hi) continue;
             find(cuts[j].level, "overlap",
-                 u"cuts positions " + Num(lo) + u"-" + Num(hi) + u" that " +
-                     LevelName(*cuts[i].level) +
+                 (lo == hi ? u"cuts position " + Num(lo)
+                           : u"cuts positions " + Num(lo) + u"-" + Num(hi)) +
+                     u" that " + LevelName(*cuts[i].level) +
                      u" cuts too: a till gets those characters in both values");
         }
     }
