@@ -34,20 +34,27 @@ class Progress {
         auto now = std::chrono::steady_clock::now();
         if (shown_ && now - last_ < std::chrono::milliseconds(500)) return;
         last_ = now;
-        shown_ = true;
-        std::fprintf(stderr, "\rquorvel batch: %llu lines",
-                     static_cast<unsigned long long>(c.lines));
-        if (size_ > 0) std::fprintf(stderr, ", %d%%", static_cast<int>(c.bytes * 100 / size_));
-        std::fflush(stderr);
+        Show(c);
     }
-    void Done() {
-        if (shown_) std::fputc('\n', stderr);
+    // The final count, on the line already shown.
+    void Done(const BatchCount& c) {
+        if (!shown_) return;
+        Show(c);
+        std::fputc('\n', stderr);
     }
 
   private:
     unsigned long long size_ = 0;
     bool on_ = false, shown_ = false;
     std::chrono::steady_clock::time_point last_;
+
+    void Show(const BatchCount& c) {
+        shown_ = true;
+        std::fprintf(stderr, "\rquorvel batch: %llu lines",
+                     static_cast<unsigned long long>(c.lines));
+        if (size_ > 0) std::fprintf(stderr, ", %d%%", static_cast<int>(c.bytes * 100 / size_));
+        std::fflush(stderr);
+    }
 };
 
 }  // namespace
@@ -84,14 +91,19 @@ void AddBatchCommand(CLI::App& app) {
         CompiledRule rule(FromUtf8(a->categories), FromUtf8(a->rule));
         CloseConnection();
         Progress progress(in);
+        BatchCount done;
+        auto report = [&](const BatchCount& c) {
+            done = c;
+            progress(c);
+        };
         try {
-            ParseLines(rule, in, stdout, std::ref(progress));
+            ParseLines(rule, in, stdout, report);
         } catch (const std::runtime_error& e) {
-            progress.Done();
+            progress.Done(done);
             Complain(std::string(e.what()) + ": " + std::strerror(errno));
             return kFailure;
         }
-        progress.Done();
+        progress.Done(done);
         return kOk;
     });
 }
