@@ -10,6 +10,7 @@
 #include "service/analyser.h"
 #include "service/compiled_rule.h"
 #include "store/db_helpers.h"
+#include "store/error.h"
 #include "store/module_state.h"
 #include "store/text.h"
 #include "support.h"
@@ -81,6 +82,25 @@ std::vector<std::u16string> EdgeRules() {
 const std::vector<std::u16string> kRuleIds = {u"R01",  u"NUL", u"EB",    u"DEC", u"OV",
                                               u"WIDE", u"DUP", u"EMPTY", u"O'X", u"NL"};
 
+// Every row of the rule tables, as text, in a fixed order.
+std::vector<std::u16string> Rows(const std::u16string& connString) {
+    Connection c;
+    c.Open(connString);
+    std::vector<std::u16string> out;
+    for (const char16_t* sql :
+         {u"select gzid,gzname,dnmid,txmzws from txm_gzzb order by gzid",
+          u"select gzid,js,lbid,startws,endws,xsws,bz from txm_gzmx order by gzid,js",
+          u"select id,name,fid from glsx order by fid,id"}) {
+        auto data = c.Query(sql);
+        for (const auto& row : data->rows) {
+            std::u16string line;
+            for (const auto& v : row) line += (v.IsNull() ? u"<null>" : v.ToText()) + u"|";
+            out.push_back(line);
+        }
+    }
+    return out;
+}
+
 class Tools : public ::testing::TestWithParam<size_t> {
   protected:
     void SetUp() override {
@@ -89,6 +109,7 @@ class Tools : public ::testing::TestWithParam<size_t> {
         conn.Open(store->ConnString());
     }
     void TearDown() override {
+        Connection::SetStatementHook(nullptr);
         conn.Close();
         Module() = ModuleState{};
     }
@@ -233,25 +254,6 @@ TEST(CheckDigit, Ean13UpcAEan8) {
     for (const auto& [code, note] : cases) EXPECT_EQ(CheckDigitNote(code), note) << ToUtf8(code);
 }
 
-// Every row of the rule tables, as text, in a fixed order.
-std::vector<std::u16string> Rows(const std::u16string& connString) {
-    Connection c;
-    c.Open(connString);
-    std::vector<std::u16string> out;
-    for (const char16_t* sql :
-         {u"select gzid,gzname,dnmid,txmzws from txm_gzzb order by gzid",
-          u"select gzid,js,lbid,startws,endws,xsws,bz from txm_gzmx order by gzid,js",
-          u"select id,name,fid from glsx order by fid,id"}) {
-        auto data = c.Query(sql);
-        for (const auto& row : data->rows) {
-            std::u16string line;
-            for (const auto& v : row) line += (v.IsNull() ? u"<null>" : v.ToText()) + u"|";
-            out.push_back(line);
-        }
-    }
-    return out;
-}
-
 TEST_P(Tools, RulesSurviveARoundTripThroughAnotherStore) {
     const std::vector<std::u16string> ids = {u"R01", u"WIDE", u"O'X", u"NL"};
     const std::string json = ToJson(ExportRules(conn, ids));
@@ -291,6 +293,16 @@ TEST_P(Tools, ImportRefusesBrokenRulesWhole) {
     EXPECT_FALSE(r.imported);
     // EB's three levels; NUL's level 2 twice: its start, and Z is defined neither here nor there.
     EXPECT_EQ(r.refusals.size(), 5u);
+    EXPECT_TRUE(Rows(there->ConnString()).empty());
+    // A store that fails half-way keeps nothing either.
+    RuleSet good = ExportRules(conn, {u"R01", u"WIDE"});
+    Connection::SetStatementHook([n = 0](const std::u16string& sql) mutable {
+        if (sql.rfind(u"insert into txm_gzmx", 0) == 0 && ++n == 3) {
+            throw DbError(err::kProviderError, u"disk full");
+        }
+    });
+    EXPECT_THROW(ImportRules(t, good, false), DbError);
+    Connection::SetStatementHook(nullptr);
     EXPECT_TRUE(Rows(there->ConnString()).empty());
 }
 
