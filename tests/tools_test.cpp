@@ -50,6 +50,7 @@ std::vector<std::u16string> EdgeRules() {
     rule(u"NUL", u"null", u"null");
     level(u"NUL", 1, u"A", u"1,3,null");
     level(u"NUL", 2, u"Z", u"null,null,null");
+    level(u"NUL", 3, u"C", u"1,30,4");  // reaches far: long ASCII lines are cut whole
     rule(u"EB", u"'21'", u"3");
     level(u"EB", 1, u"A", u"5,3,0");
     level(u"EB", 2, u"B", u"0,3,0");
@@ -188,6 +189,7 @@ TEST_P(Tools, CheckFindsWhatATillWouldMeet) {
         {u"EMPTY", 0, "no-levels"},
         {u"NL", 0, "total"},
         {u"NUL", 2, "start-below-1"},
+        {u"NUL", 3, "overlap"},
         {u"NUL", 2, "undefined-category"},
         {u"NUL", 0, "total"},
         {u"OV", 1, "overflow"},
@@ -291,8 +293,8 @@ TEST_P(Tools, ImportRefusesBrokenRulesWhole) {
     t.Open(there->ConnString());
     ImportReport r = ImportRules(t, ExportRules(conn, {u"R01", u"EB", u"NUL"}), false);
     EXPECT_FALSE(r.imported);
-    // EB's three levels; NUL's level 2 twice: its start, and Z is defined neither here nor there.
-    EXPECT_EQ(r.refusals.size(), 5u);
+    // EB's three levels; NUL's level 2 (its start, and Z is defined neither here nor there) and 3.
+    EXPECT_EQ(r.refusals.size(), 6u);
     EXPECT_TRUE(Rows(there->ConnString()).empty());
     // A store that fails half-way keeps nothing either.
     RuleSet good = ExportRules(conn, {u"R01", u"WIDE"});
