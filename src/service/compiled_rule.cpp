@@ -53,7 +53,8 @@ std::u16string CompiledRule::Parse(const std::u16string& txm) const {
     std::u16string acc;
     for (size_t i = 0; i < pieces_.size(); ++i) {
         if (i) acc += u',';
-        acc += GetAnalyseBarCode::CutSegment(pieces_[i].level, code);
+        // A cut found impossible once is not tried again, failing, for every barcode.
+        if (pieces_[i].from != kNever) acc += GetAnalyseBarCode::CutSegment(pieces_[i].level, code);
     }
     return acc;
 }
