@@ -7,7 +7,7 @@ groups="${*:-linux}"
 pkgs=()
 for g in $groups; do
   case "$g" in
-    linux) pkgs+=(build-essential cmake ninja-build pkg-config libsqlite3-dev sqlite3
+    linux) pkgs+=(build-essential cmake ninja-build pkg-config libsqlite3-dev sqlite3 unixodbc-dev
                   libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev) ;;
     windows) pkgs+=(mingw-w64 mingw-w64-tools libwine-dev python3 wine wine64 xvfb xdotool
                     unixodbc libsqliteodbc) ;;

@@ -1,11 +1,13 @@
 // The analyser on every store target, on our schema and on one a host made itself.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 #include "service/analyser.h"
 #include "store/connection.h"
 #include "store/db_helpers.h"
+#include "store/dialect.h"
 #include "store/error.h"
 #include "store/module_state.h"
 #include "support.h"
@@ -217,6 +219,40 @@ TEST_P(Analyser, EachThreadHasItsOwnModuleState) {
     // The other thread's object ended there; this thread's connection is untouched.
     EXPECT_EQ(Module().DbConn, mine);
     EXPECT_EQ(analyser->StoreCode(u"R01"), u"21");
+}
+
+// Another program holds the store locked (until `release` runs): on SQLite the whole file, on
+// PostgreSQL the rule table.
+std::function<void()> LockStore(Connection& holder) {
+    switch (holder.DatabaseDialect().value_or(Dialect::SqlServer)) {
+        case Dialect::Sqlite:
+            holder.Execute(u"BEGIN EXCLUSIVE");
+            return [&holder] { holder.Execute(u"ROLLBACK"); };
+        case Dialect::PostgreSql:
+        case Dialect::SqlServer:
+            holder.BeginTrans();
+            holder.Execute(u"LOCK TABLE txm_gzzb IN ACCESS EXCLUSIVE MODE");
+            return [&holder] { holder.RollbackTrans(); };
+    }
+    return {};
+}
+
+TEST_P(Analyser, ALockHeldElsewhereEndsTheWaitWithTheDriversMessage) {
+    // The SQLite3 ODBC driver ignores the query timeout and waits for its own "Timeout" key
+    // (100 s by default) instead: bounded, but too long for a test.
+    if (Targets()[GetParam().target].name.rfind("OdbcSqlite", 0) == 0) GTEST_SKIP();
+    Connection holder;
+    holder.Open(store->ConnString());
+    auto release = LockStore(holder);
+    analyser->ConnectionTime(0);  // no limit for opening; statements are bounded all the same
+    Module().CommandTimeout = 1;  // the default is 30 seconds
+    EXPECT_EQ(Parse(u"A", u"2100123004567", u"R01"), u"");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].title, u"Error:");
+    EXPECT_FALSE(boxes.boxes[0].prompt.empty());
+    EXPECT_THROW(DbConn().Execute(u"update txm_gzzb set dnmid='99' where gzid='R01'"), DbError);
+    release();
+    EXPECT_EQ(analyser->StoreCode(u"R01"), u"21");  // nothing was changed
 }
 
 std::vector<Param> AllParams() {

@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 

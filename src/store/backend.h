@@ -14,6 +14,10 @@
 
 namespace quorvel {
 
+// Seconds a statement may run or wait for a lock, as the host's data-access layer bounds a command
+// by default.
+inline constexpr long kDefaultCommandTimeout = 30;
+
 struct Column {
     std::u16string name;
     short type = adtype::kVarWChar;
@@ -34,6 +38,9 @@ class Backend {
     virtual void Commit() = 0;
     virtual void Rollback() = 0;
     virtual void Close() noexcept = 0;
+    // How long a statement may run (or wait for a lock) before it fails; 0 means no limit. The
+    // connection sets it before every statement, so a backend should only act on a change.
+    virtual void SetCommandTimeout(int /*seconds*/) {}
     // The dialect the statements are adapted to; none when they go as the host wrote them.
     virtual std::optional<Dialect> DatabaseDialect() const { return std::nullopt; }
 };

@@ -1,6 +1,8 @@
 #include "store/connection.h"
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 
 #include "store/error.h"
 #include "store/text.h"
@@ -100,6 +102,7 @@ void Connection::Close() {
 
 Backend& Connection::Live() {
     if (!backend_) err::Raise(err::kObjectClosed);
+    backend_->SetCommandTimeout(static_cast<int>(std::clamp<long>(CommandTimeout, 0, INT_MAX)));
     return *backend_;
 }
 
@@ -111,8 +114,9 @@ void Connection::Execute(const std::u16string& sql) {
 
 std::shared_ptr<const ResultData> Connection::Query(const std::u16string& sql) {
     if (!backend_) err::Raise(err::kConnectionInvalid);
+    Backend& b = Live();
     RunHook(sql);
-    return backend_->Query(sql);
+    return b.Query(sql);
 }
 
 std::optional<Dialect> Connection::DatabaseDialect() const {

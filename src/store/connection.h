@@ -23,6 +23,8 @@ class Connection {
     Connection& operator=(const Connection&) = delete;
 
     long ConnectionTimeout = 15;  // seconds; 0 means no limit
+    // Seconds any statement may run or wait for a lock; 0 means no limit. Read at every statement.
+    long CommandTimeout = kDefaultCommandTimeout;
 
     void Open(const std::u16string& connectionString, const std::u16string& user = u"",
               const std::u16string& password = u"");
@@ -44,7 +46,7 @@ class Connection {
     static void SetStatementHook(StatementHook hook);
 
   private:
-    Backend& Live();
+    Backend& Live();  // the open backend, with the command timeout applied
     std::unique_ptr<Backend> backend_;
     int transactionDepth_ = 0;
 };

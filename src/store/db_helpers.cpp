@@ -56,6 +56,7 @@ bool OpenConnection(const std::u16string& connString) {
     try {
         m.DbConn = std::make_shared<Connection>();
         m.DbConn->ConnectionTimeout = m.ConnectionTime;
+        m.DbConn->CommandTimeout = m.CommandTimeout;
         m.DbConn->Open(connString, u"", u"");
         return true;
     } catch (...) {

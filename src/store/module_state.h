@@ -20,6 +20,9 @@ struct ModuleState {
     std::shared_ptr<Recordset> DbRs;
     bool NewRuleMode = false;
     bool LevelAmendMode = false;
+    // Not a host property: the command timeout each connection OpenConnection makes gets. Only
+    // tests change it, to see a bounded wait end without waiting the full default.
+    long CommandTimeout = kDefaultCommandTimeout;
 };
 
 ModuleState& Module();

@@ -294,6 +294,8 @@ class OdbcBackend final : public Backend {
         if (failure) throw *failure;
     }
     std::optional<Dialect> DatabaseDialect() const override { return dialect_; }
+    void SetCommandTimeout(int seconds) override { commandTimeout_ = seconds < 0 ? 0 : seconds; }
+    int CommandTimeout() const { return commandTimeout_; }
     void Close() noexcept override {
         if (!dbc_) return;
         SQLDisconnect(dbc_);
@@ -457,6 +459,7 @@ class OdbcBackend final : public Backend {
     std::vector<std::u16string> secrets_;
     std::optional<Dialect> dialect_;
     bool narrow_ = false;
+    int commandTimeout_ = static_cast<int>(kDefaultCommandTimeout);
 };
 
 Statement::Statement(OdbcBackend& owner) : owner_(owner) {
@@ -465,6 +468,11 @@ Statement::Statement(OdbcBackend& owner) : owner_(owner) {
         h_ = SQL_NULL_HSTMT;
         owner.Fail(SQL_HANDLE_DBC, dbc);
     }
+    // The driver cancels a statement that runs longer and reports that as its failure. A driver
+    // that cannot bound statements says so in a warning, and the statement runs unbounded.
+    SQLSetStmtAttrW(h_, SQL_ATTR_QUERY_TIMEOUT,
+                    reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(owner.CommandTimeout())),
+                    SQL_IS_UINTEGER);
 }
 
 void Statement::Check(SQLRETURN rc) const {

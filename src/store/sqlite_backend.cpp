@@ -205,6 +205,14 @@ class SqliteBackend final : public Backend {
     void Commit() override { Execute(u"COMMIT"); }
     void Rollback() override { Execute(u"ROLLBACK"); }
     std::optional<Dialect> DatabaseDialect() const override { return Dialect::Sqlite; }
+    // A statement on the embedded store only waits when another connection holds a lock; the
+    // busy timeout bounds that wait.
+    void SetCommandTimeout(int seconds) override {
+        if (seconds == timeout_ || !db_) return;
+        sqlite3_busy_timeout(
+            db_, seconds <= 0 ? INT_MAX : (seconds > INT_MAX / 1000 ? INT_MAX : seconds * 1000));
+        timeout_ = seconds;
+    }
     void Close() noexcept override {
         if (db_) sqlite3_close_v2(db_);
         db_ = nullptr;
@@ -212,6 +220,7 @@ class SqliteBackend final : public Backend {
 
   private:
     sqlite3* db_;
+    int timeout_ = -1;  // none set yet
 };
 
 }  // namespace
@@ -234,11 +243,12 @@ std::unique_ptr<Backend> OpenSqliteBackend(const ConnString& cs, std::u16string_
         throw DbError(err::kProviderError, msg + u": " + *file);
     }
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db,
-                         timeoutSeconds <= 0
-                             ? INT_MAX
-                             : (timeoutSeconds > INT_MAX / 1000 ? INT_MAX : timeoutSeconds * 1000));
-    return std::make_unique<SqliteBackend>(db);
+    // Opening a file waits for nothing, so the connection timeout has nothing to bound here; the
+    // statements are bounded by the command timeout.
+    (void)timeoutSeconds;
+    auto backend = std::make_unique<SqliteBackend>(db);
+    backend->SetCommandTimeout(static_cast<int>(kDefaultCommandTimeout));
+    return backend;
 }
 
 }  // namespace quorvel
