@@ -6,6 +6,8 @@
 #include "store/error.h"
 #include "store/message_box.h"
 #include "store/module_state.h"
+#include "store/schema.h"
+#include "store/text.h"
 #include "support.h"
 
 using namespace quorvel;
@@ -22,6 +24,8 @@ class Helpers : public ::testing::TestWithParam<size_t> {
             u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('N1',null,null,null)",
             u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
             u"('R01',1,'A',1,5,0,'')",
+            u"create table stamp (id int, made date)",
+            u"insert into stamp (id,made) values (1,null)",
         });
         ASSERT_TRUE(OpenConnection(store->ConnString()));
     }
@@ -55,27 +59,32 @@ TEST_P(Helpers, OpenConnectionFailureShowsTheMessageAndKeepsAnUnopenedObject) {
 }
 
 TEST_P(Helpers, GetFieldValueReturnsValuesAndTypedDefaults) {
-    EXPECT_EQ(GetFieldValue(u"select dnmid from txm_gzzb where gzid='R01'", u"DNMID").ToText(),
-              u"21");
-    // Null text, no row, and an aggregate over nothing.
-    FieldValue nullText = GetFieldValue(u"select dnmid from txm_gzzb where gzid='N1'", u"dnmid");
-    EXPECT_EQ(nullText.kind(), FieldValue::Kind::Text);
-    EXPECT_EQ(nullText.ToText(), u"");
-    FieldValue noRow = GetFieldValue(u"select txmzws from txm_gzzb where gzid='none'", u"txmzws");
-    EXPECT_EQ(noRow.kind(), FieldValue::Kind::Int16);
-    EXPECT_EQ(noRow.ToInt16(), 0);
-    FieldValue noText = GetFieldValue(u"select gzname from txm_gzzb where gzid='none'", u"gzname");
-    EXPECT_EQ(noText.kind(), FieldValue::Kind::Text);
-    FieldValue maxJs =
-        GetFieldValue(u"select max(js) as MaxJs from txm_gzmx where gzid='N1'", u"MaxJs");
-    EXPECT_EQ(maxJs.kind(), FieldValue::Kind::Int16);
-    EXPECT_EQ(maxJs.ToInt16(), 0);
-    EXPECT_EQ(GetFieldValue(u"select max(js) as MaxJs from txm_gzmx where gzid='R01'", u"MaxJs")
-                  .ToInt16(),
-              1);
-    FieldValue nullNumber =
-        GetFieldValue(u"select txmzws from txm_gzzb where gzid='N1'", u"txmzws");
-    EXPECT_EQ(nullNumber.kind(), FieldValue::Kind::Int16);
+    using K = FieldValue::Kind;
+    const struct {
+        const char16_t* sql;
+        const char16_t* field;
+        K kind;  // of a typed default; Empty for a stored value, whose kind is the column's
+        const char16_t* text;
+    } cases[] = {
+        {u"select dnmid from txm_gzzb where gzid='R01'", u"DNMID", K::Text, u"21"},
+        {u"select max(js) as MaxJs from txm_gzmx where gzid='R01'", u"MaxJs", K::Empty, u"1"},
+        // Null, no row, and an aggregate over nothing: the column's type decides.
+        {u"select dnmid from txm_gzzb where gzid='N1'", u"dnmid", K::Text, u""},
+        {u"select gzname from txm_gzzb where gzid='none'", u"gzname", K::Text, u""},
+        {u"select txmzws from txm_gzzb where gzid='N1'", u"txmzws", K::Int16, u"0"},
+        {u"select txmzws from txm_gzzb where gzid='none'", u"txmzws", K::Int16, u"0"},
+        {u"select max(js) as MaxJs from txm_gzmx where gzid='N1'", u"MaxJs", K::Int16, u"0"},
+        {u"select made from stamp where id=1", u"made", K::Date, u"1900-01-01"},
+        {u"select made from stamp where id=9", u"made", K::Date, u"1900-01-01"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.sql));
+        const FieldValue v = GetFieldValue(c.sql, c.field);
+        if (c.kind != K::Empty) {
+            EXPECT_EQ(v.kind(), c.kind);
+        }
+        EXPECT_EQ(ToUtf8(v.ToText()), ToUtf8(c.text));
+    }
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -167,6 +176,20 @@ TEST_P(Helpers, TextOutsideAsciiSurvivesTheRoundTrip) {
               u"秤");
     EXPECT_EQ(GetFieldValue(u"select gzname from txm_gzzb where gzid='R01'", u"gzname").ToText(),
               u"示例");
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_P(Helpers, DemoDataThatFailsHalfwayLeavesNothingAndTheConnectionUsable) {
+    // The store has a rule R01 already, so the demo's own R01 is refused after its categories.
+    EXPECT_THROW(InsertDemoData(DbConn()), DbError);
+    EXPECT_EQ(GetRecordCount(u"select * from glsx"), 0);
+    EXPECT_EQ(GetRecordCount(u"select * from txm_gzzb"), 2);
+    DbConn().Execute(u"delete txm_gzmx where gzid='R01'");
+    DbConn().Execute(u"delete txm_gzzb where gzid='R01'");
+    InsertDemoData(DbConn());
+    EXPECT_EQ(GetRecordCount(u"select * from glsx"), 7);
+    EXPECT_EQ(GetFieldValue(u"select dnmid from txm_gzzb where gzid='CZ18'", u"dnmid").ToText(),
+              u"28");
     EXPECT_TRUE(boxes.boxes.empty());
 }
 

@@ -193,17 +193,23 @@ TEST(OdbcConnString, ValuesAreBracedOnlyWhenTheyCouldBeMisread) {
 TEST(OdbcConnString, MasksPasswordsInAnyText) {
     auto cs = ConnString::Parse(
         u"Provider=MSDASQL;Password=topsecret;Extended Properties=\"DSN=x;PWD=inner-pw\";PWD=xy");
-    auto secrets = SecretsOf(cs);
+    const auto secrets = SecretsOf(cs);
     EXPECT_EQ(secrets, (std::vector<std::u16string>{u"topsecret", u"xy", u"inner-pw"}));
-    EXPECT_EQ(MaskSecrets(u"login failed: topsecret and inner-pw", secrets),
-              u"login failed: **** and ****");
-    // A two-letter secret is too short to hunt down everywhere, but never survives as a value.
-    EXPECT_EQ(MaskSecrets(u"proxy said xy", secrets), u"proxy said xy");
-    EXPECT_EQ(MaskSecrets(u"bad string DSN=x;pwd=xy;UID=u", secrets),
-              u"bad string DSN=x;pwd=****;UID=u");
-    EXPECT_EQ(MaskSecrets(u"Password={a;}}b};x", {}), u"Password=****;x");
-    EXPECT_EQ(MaskSecrets(u"PWD=", {}), u"PWD=****");
-    EXPECT_EQ(MaskSecrets(u"nothing to hide", secrets), u"nothing to hide");
+    const struct {
+        const char16_t* text;
+        std::vector<std::u16string> secrets;
+        const char16_t* masked;
+    } cases[] = {
+        {u"login failed: topsecret and inner-pw", secrets, u"login failed: **** and ****"},
+        {u"user abc: bad password abc", {u"abc"}, u"user ****: bad password ****"},
+        // A two-letter secret is too short to hunt down everywhere, but never survives as a value.
+        {u"proxy said xy", secrets, u"proxy said xy"},
+        {u"bad string DSN=x;pwd=xy;UID=u", secrets, u"bad string DSN=x;pwd=****;UID=u"},
+        {u"Password={a;}}b};x", {}, u"Password=****;x"},
+        {u"PWD=", {}, u"PWD=****"},
+        {u"nothing to hide", secrets, u"nothing to hide"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ToUtf8(MaskSecrets(c.text, c.secrets)), ToUtf8(c.masked));
 }
 
 TEST(OdbcConnString, AProviderNoBackendKnowsFailsToOpenNamingItNotThePassword) {

@@ -193,6 +193,10 @@ TEST_F(Editor, F4FocusesTheGridWhereArrowsMoveBetweenLevels) {
     EXPECT_EQ(w->vsfGrid.Row(), first + 1);
     w->PressKey(key::kF3);
     EXPECT_EQ(w->CurJs, FieldValue::Text(w->vsfGrid.TextMatrix(first + 1, 2)).ToInt16());
+    w->PressKey(key::kF4);
+    w->vsfGrid.SetRow(4);
+    w->PressKey(key::kDown);  // the last row stays current
+    EXPECT_EQ(w->vsfGrid.Row(), 4);
 }
 
 TEST_F(Editor, EscInAnyFieldClosesWithoutSaving) {

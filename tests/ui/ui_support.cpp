@@ -205,8 +205,14 @@ std::vector<int> UiScenario::GridLevels(const ui::Grid& grid) {
 
 void UiScenario::Retype(ui::Window& w, ui::TextBox& box, std::u16string_view text) {
     if (!box.HasFocus()) w.ClickOn(box);
+    if (!box.HasFocus()) {
+        // Keys would go elsewhere: erasing until the box is empty would never end.
+        ADD_FAILURE() << "the focus does not reach " << ToUtf8(box.Name());
+        return;
+    }
     w.PressKey(ui::key::kEnd);
-    while (!box.Text().empty()) w.PressKey(ui::key::kBack);
+    for (size_t n = box.Text().size(); n > 0; --n) w.PressKey(ui::key::kBack);
+    EXPECT_EQ(box.Text(), u"") << ToUtf8(box.Name());
     w.Type(text);
 }
 
