@@ -150,9 +150,9 @@ std::vector<LevelRow> UiScenario::Levels(const std::u16string& gzid) {
     std::vector<LevelRow> out;
     auto data = Query(u"select gzid,js,lbid,startws,endws,xsws from txm_gzmx where gzid=" +
                       SqlQuote(gzid) + u" order by js");
+    auto n = [](const FieldValue& v) { return v.IsNull() ? -1 : v.ToInt32(); };
     for (const auto& r : data->rows) {
-        out.push_back({r[0].ToText(), r[1].ToInt32(), r[2].ToText(), r[3].ToInt32(), r[4].ToInt32(),
-                       r[5].IsNull() ? -1 : r[5].ToInt32()});
+        out.push_back({r[0].ToText(), n(r[1]), r[2].ToText(), n(r[3]), n(r[4]), n(r[5])});
     }
     return out;
 }
