@@ -26,7 +26,8 @@ TEST(AdaptSql, RewritesTheServerDialectOutsideLiteralsAndSubqueries) {
         {u"select 'isnull(x) delete t where '' top 1' as v", Lite,
          u"select 'isnull(x) delete t where '' top 1' as v"},
         {u"select isnullx(1), ISNULL (a,0)", Lite, u"select isnullx(1), ifnull (a,0)"},
-        // A subquery's row limit is its own: it never becomes a limit on the whole statement.
+        // A subquery's row limit is left as written (no statement of ours has one): it must never
+        // become a limit on the whole statement.
         {u"select a from t where b in (select top 1 b from u)", Lite,
          u"select a from t where b in (select top 1 b from u)"},
         {u"select top 2 a from t where b in (select top 1 b from u)", Dialect::PostgreSql,
