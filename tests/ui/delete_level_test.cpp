@@ -36,6 +36,7 @@ TEST_P(DeleteLevelOnTargets, DeletingAMiddleLevelMovesTheLaterOnesBack) {
     w->txtEndWs.SetText(u"12");
     w->ClickOn(w->CmdSave);
     EXPECT_EQ(Levels(u"R4").back(), (LevelRow{u"R4", 5, u"A", 11, 12, 0}));
+    EXPECT_EQ(w->LblLBName.Caption(), u"第 6 级");
     EXPECT_EQ(Header(u"R4")[3], u"12");
 }
 
