@@ -82,15 +82,47 @@ class Analyser : public ::testing::TestWithParam<Param> {
     std::unique_ptr<GetAnalyseBarCode> analyser;
 };
 
-TEST_P(Analyser, WorkedExampleAndCategoryLists) {
-    const std::u16string code = u"2100123004567";
-    EXPECT_EQ(Parse(u"A,B", code, u"R01"), u"00123,004.56");
-    EXPECT_EQ(Parse(u"A,C,B", code, u"R01"), u"00123,,004.56");
-    EXPECT_EQ(Parse(u"C,B,C", code, u"R01"), u",004.56,");
-    EXPECT_EQ(Parse(u"A", code, u"R01"), u"00123");
-    EXPECT_EQ(Parse(u"A,B,", code, u"R01"), u"00123,004.56,");
-    EXPECT_EQ(Parse(u" A", code, u"R01"), u"");                           // items are not trimmed
-    EXPECT_EQ(Parse(u"B,A", u"9900123004567", u"R01"), u"004.56,00123");  // prefix never compared
+TEST_P(Analyser, ValuesCutFromTheBarcode) {
+    const std::u16string code = u"2100123004567", longCode(40000, u'7');
+    const struct {
+        std::u16string lbid, txm, gzid, expected;
+    } cases[] = {
+        // The worked example, and category lists.
+        {u"A,B", code, u"R01", u"00123,004.56"},
+        {u"A,C,B", code, u"R01", u"00123,,004.56"},
+        {u"C,B,C", code, u"R01", u",004.56,"},
+        {u"A", code, u"R01", u"00123"},
+        {u"A,B,", code, u"R01", u"00123,004.56,"},
+        {u" A", code, u"R01", u""},                           // items are not trimmed
+        {u"B,A", u"9900123004567", u"R01", u"004.56,00123"},  // the prefix is never compared
+        // The in-store code's length shifts positions; Null positions read as 0 and give nothing.
+        {u"A", u"123456", u"NUL", u"123"},
+        {u"A", u"123456", u"EMP", u"123"},
+        {u"Z", u"123456", u"EMP", u""},
+        {u"A,B", u"2ab", u"U", u"ab,"},
+        // Decimal places.
+        {u"K", u"1234", u"DEC", u"12.34"},
+        {u"K", u"12", u"DEC", u".12"},
+        {u"K", u"1", u"DEC", u"1"},
+        {u"K", u"", u"DEC", u""},  // the module's barcode text, empty
+        {u"K", u"123456", u"DEC", u"12.34"},
+        {u"M", u"1234", u"DEC", u"1234"},          // more places than characters
+        {u"N", u"1234", u"DEC", u"1234"},          // negative places
+        {u"B", u"21001230045", u"R01", u"00.45"},  // a barcode shorter than the level
+        // 16-bit overflow leaves the value empty.
+        {u"A", longCode, u"OV", u""},  // 32767 + 2
+        {u"B", longCode, u"OV", u""},  // 32767 - 0 + 1
+        {u"C", longCode, u"OV", u""},  // 32766 + 2
+        {u"D", longCode, u"OV", u""},  // an end beyond 16 bits fails its conversion
+        {u"A,B,C,D", longCode, u"OV", u",,,"},
+        // Positions count UTF-16 units: U+1F600 takes two.
+        {u"A,B", u"2\U0001F600店9", u"U", u"\U0001F600,店9"},
+        {u"A", u"2店铺码", u"U", u"店铺"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToUtf8(Parse(c.lbid, c.txm, c.gzid)), ToUtf8(c.expected))
+            << ToUtf8(c.lbid) << " of " << ToUtf8(c.txm.substr(0, 20)) << " by " << ToUtf8(c.gzid);
+    }
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -116,43 +148,6 @@ TEST_P(Analyser, DefaultsFromTheModuleForOmittedAndEmptyArguments) {
     EXPECT_EQ(Parse(u"A,B", u"", u""), u"00123,004.56");
     EXPECT_EQ(Parse(u"A", u"2199999", u""), u"99999");
     EXPECT_EQ(Parse(u"A", u"", u"NUL"), u"210");
-}
-
-TEST_P(Analyser, InStoreCodeLengthShiftsPositions) {
-    EXPECT_EQ(Parse(u"A", u"123456", u"NUL"),
-              u"123");  // Null dnmid: position 1 is the first character
-    EXPECT_EQ(Parse(u"A", u"123456", u"EMP"), u"123");  // empty dnmid, Null xsws
-    EXPECT_EQ(Parse(u"Z", u"123456", u"EMP"),
-              u"");  // Null positions read as 0: start 0 gives nothing
-    EXPECT_EQ(Parse(u"A,B", u"2ab", u"U"), u"ab,");
-}
-
-TEST_P(Analyser, DecimalPlaces) {
-    EXPECT_EQ(Parse(u"K", u"1234", u"DEC"), u"12.34");
-    EXPECT_EQ(Parse(u"K", u"12", u"DEC"), u".12");
-    EXPECT_EQ(Parse(u"K", u"1", u"DEC"), u"1");
-    EXPECT_EQ(Parse(u"K", u"", u"DEC"), u"");  // the module's empty barcode text
-    EXPECT_EQ(Parse(u"K", u"123456", u"DEC"), u"12.34");
-    EXPECT_EQ(Parse(u"M", u"1234", u"DEC"), u"1234");          // more places than characters
-    EXPECT_EQ(Parse(u"N", u"1234", u"DEC"), u"1234");          // negative places
-    EXPECT_EQ(Parse(u"B", u"21001230045", u"R01"), u"00.45");  // barcode shorter than the level
-    EXPECT_TRUE(boxes.boxes.empty());
-}
-
-TEST_P(Analyser, SixteenBitOverflowLeavesTheValueEmpty) {
-    const std::u16string longCode(40000, u'7');
-    EXPECT_EQ(Parse(u"A", longCode, u"OV"), u"");  // 32767 + 2 overflows
-    EXPECT_EQ(Parse(u"B", longCode, u"OV"), u"");  // 32767 - 0 + 1 overflows
-    EXPECT_EQ(Parse(u"C", longCode, u"OV"), u"");  // 32766 + 2 fits... but 32768 does not
-    EXPECT_EQ(Parse(u"D", longCode, u"OV"), u"");  // endws beyond 16 bits fails its conversion
-    EXPECT_EQ(Parse(u"A,B,C,D", longCode, u"OV"), u",,,");
-    EXPECT_TRUE(boxes.boxes.empty());
-}
-
-TEST_P(Analyser, PositionsCountUtf16Units) {
-    // U+1F600 is two units: it takes positions 1 and 2 after the one-character in-store code.
-    EXPECT_EQ(Parse(u"A,B", u"2\U0001F600店9", u"U"), u"\U0001F600,店9");
-    EXPECT_EQ(Parse(u"A", u"2店铺码", u"U"), u"店铺");
 }
 
 TEST_P(Analyser, QuotesInIdsAreValuesNotSyntax) {
@@ -271,7 +266,6 @@ INSTANTIATE_TEST_SUITE_P(Stores, Analyser, ::testing::ValuesIn(AllParams()), [](
 
 TEST(AnalyserPieces, InsertDecimalPoint) {
     EXPECT_EQ(GetAnalyseBarCode::InsertDecimalPoint(u"12", 2), u".12");
-    EXPECT_EQ(GetAnalyseBarCode::InsertDecimalPoint(u"", 0), u".");
     EXPECT_THROW(GetAnalyseBarCode::InsertDecimalPoint(u"1", 2), DbError);
 }
 

@@ -2,35 +2,42 @@
 
 #include "store/connstring.h"
 #include "store/dialect.h"
+#include "store/text.h"
 
 using namespace quorvel;
 
 namespace {
 
-TEST(AdaptSqlToSqlite, RewritesTheServerDialectOutsideLiterals) {
-    EXPECT_EQ(
-        AdaptSql(u"select top 1 isnull(startws,0) as startws from t where a='x'", Dialect::Sqlite),
-        u"select ifnull(startws,0) as startws from t where a='x' limit 1");
-    EXPECT_EQ(AdaptSql(u"delete txm_gzzb where gzid='A'", Dialect::Sqlite),
-              u"delete from txm_gzzb where gzid='A'");
-    EXPECT_EQ(AdaptSql(u"DELETE TXM_GZMX WHERE GZID='A'", Dialect::Sqlite),
-              u"DELETE from TXM_GZMX WHERE GZID='A'");
-    EXPECT_EQ(AdaptSql(u"delete from t where a=1", Dialect::Sqlite), u"delete from t where a=1");
-    // Inside a literal nothing changes, quotes doubled or not.
-    EXPECT_EQ(AdaptSql(u"select 'isnull(x) delete t where '' top 1' as v", Dialect::Sqlite),
-              u"select 'isnull(x) delete t where '' top 1' as v");
-    EXPECT_EQ(AdaptSql(u"select isnullx(1), ISNULL (a,0)", Dialect::Sqlite),
-              u"select isnullx(1), ifnull (a,0)");
-}
-
-TEST(AdaptSqlToPostgres, UsesCoalesceAndLimit) {
-    EXPECT_EQ(AdaptSql(u"select top 1 isnull(a,0) from t", Dialect::PostgreSql),
-              u"select coalesce(a,0) from t limit 1");
-}
-
-TEST(AdaptSqlToSqlServer, KeepsStatementsAndWidensLiterals) {
-    EXPECT_EQ(AdaptSql(u"select a from t where n='店' and m='O''X'", Dialect::SqlServer),
-              u"select a from t where n=N'店' and m=N'O''X'");
+TEST(AdaptSql, RewritesTheServerDialectOutsideLiteralsAndSubqueries) {
+    constexpr auto Lite = Dialect::Sqlite;
+    const struct {
+        const char16_t* sql;
+        Dialect dialect;
+        const char16_t* expected;
+    } cases[] = {
+        {u"select top 1 isnull(startws,0) as startws from t where a='x'", Lite,
+         u"select ifnull(startws,0) as startws from t where a='x' limit 1"},
+        {u"select top 1 isnull(a,0) from t", Dialect::PostgreSql,
+         u"select coalesce(a,0) from t limit 1"},
+        {u"delete txm_gzzb where gzid='A'", Lite, u"delete from txm_gzzb where gzid='A'"},
+        {u"DELETE TXM_GZMX WHERE GZID='A'", Lite, u"DELETE from TXM_GZMX WHERE GZID='A'"},
+        {u"delete from t where a=1", Lite, u"delete from t where a=1"},
+        // Inside a literal nothing changes, quotes doubled or not.
+        {u"select 'isnull(x) delete t where '' top 1' as v", Lite,
+         u"select 'isnull(x) delete t where '' top 1' as v"},
+        {u"select isnullx(1), ISNULL (a,0)", Lite, u"select isnullx(1), ifnull (a,0)"},
+        // A subquery's row limit is left as written (no statement of ours has one): it must never
+        // become a limit on the whole statement.
+        {u"select a from t where b in (select top 1 b from u)", Lite,
+         u"select a from t where b in (select top 1 b from u)"},
+        {u"select top 2 a from t where b in (select top 1 b from u)", Dialect::PostgreSql,
+         u"select a from t where b in (select top 1 b from u) limit 2"},
+        {u"select a from t where n='店' and m='O''X'", Dialect::SqlServer,
+         u"select a from t where n=N'店' and m=N'O''X'"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToUtf8(AdaptSql(c.sql, c.dialect)), ToUtf8(c.expected));
+    }
 }
 
 TEST(SqlQuote, DoublesQuotesSoValuesCannotEndTheLiteral) {

@@ -66,8 +66,6 @@ TEST(OdbcConnString, TranslatesEveryKindOfHostString) {
          u"Driver={SQL Server};Server=srv"},
         {"sqlncli", u"Provider=SQLNCLI;Data Source=srv", kLinux17, L,
          u"Driver={odbc driver 17 for sql server};Server=srv"},
-        {"msoledbsql.1", u"Provider=MSOLEDBSQL.1;Data Source=srv", kLinux17, L,
-         u"Driver={odbc driver 17 for sql server};Server=srv"},
         {"integrated security off is dropped",
          u"Provider=SQLOLEDB;Data Source=s;Integrated Security=false", kLinux17, L,
          u"Driver={odbc driver 17 for sql server};Server=s"},
@@ -116,7 +114,6 @@ TEST(OdbcConnString, TranslatesEveryKindOfHostString) {
         {"file dsn", u"FILEDSN=/etc/shop.dsn", kNone, L, u"FILEDSN=/etc/shop.dsn"},
         // The embedded store keeps its own strings; other providers are left to other backends.
         {"embedded", u"Provider=SQLite;Data Source=/tmp/a.db", kNone, L, u"", std::nullopt, true},
-        {"embedded any case", u"provider=sqlite;data source=x", kNone, L, u"", std::nullopt, true},
         {"jet", u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=c:\\shop.mdb", kLinux18, L, u"",
          std::nullopt, true},
         {"oracle", u"Provider=OraOLEDB.Oracle;User ID=u;Password=p", kLinux18, L, u"", std::nullopt,
@@ -193,17 +190,23 @@ TEST(OdbcConnString, ValuesAreBracedOnlyWhenTheyCouldBeMisread) {
 TEST(OdbcConnString, MasksPasswordsInAnyText) {
     auto cs = ConnString::Parse(
         u"Provider=MSDASQL;Password=topsecret;Extended Properties=\"DSN=x;PWD=inner-pw\";PWD=xy");
-    auto secrets = SecretsOf(cs);
+    const auto secrets = SecretsOf(cs);
     EXPECT_EQ(secrets, (std::vector<std::u16string>{u"topsecret", u"xy", u"inner-pw"}));
-    EXPECT_EQ(MaskSecrets(u"login failed: topsecret and inner-pw", secrets),
-              u"login failed: **** and ****");
-    // A two-letter secret is too short to hunt down everywhere, but never survives as a value.
-    EXPECT_EQ(MaskSecrets(u"proxy said xy", secrets), u"proxy said xy");
-    EXPECT_EQ(MaskSecrets(u"bad string DSN=x;pwd=xy;UID=u", secrets),
-              u"bad string DSN=x;pwd=****;UID=u");
-    EXPECT_EQ(MaskSecrets(u"Password={a;}}b};x", {}), u"Password=****;x");
-    EXPECT_EQ(MaskSecrets(u"PWD=", {}), u"PWD=****");
-    EXPECT_EQ(MaskSecrets(u"nothing to hide", secrets), u"nothing to hide");
+    const struct {
+        const char16_t* text;
+        std::vector<std::u16string> secrets;
+        const char16_t* masked;
+    } cases[] = {
+        {u"login failed: topsecret and inner-pw", secrets, u"login failed: **** and ****"},
+        {u"user abc: bad password abc", {u"abc"}, u"user ****: bad password ****"},
+        // A two-letter secret is too short to hunt down everywhere, but never survives as a value.
+        {u"proxy said xy", secrets, u"proxy said xy"},
+        {u"bad string DSN=x;pwd=xy;UID=u", secrets, u"bad string DSN=x;pwd=****;UID=u"},
+        {u"Password={a;}}b};x", {}, u"Password=****;x"},
+        {u"PWD=", {}, u"PWD=****"},
+        {u"nothing to hide", secrets, u"nothing to hide"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ToUtf8(MaskSecrets(c.text, c.secrets)), ToUtf8(c.masked));
 }
 
 TEST(OdbcConnString, AProviderNoBackendKnowsFailsToOpenNamingItNotThePassword) {

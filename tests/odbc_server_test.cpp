@@ -1,5 +1,5 @@
 // Against a real PostgreSQL server through psqlODBC: refused logins, an unused port, the server
-// going away between two calls, and a rolled-back transaction.
+// going away between two calls, and a failed statement inside a transaction.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -217,21 +217,12 @@ TEST_F(PgServerStopped, HelpersShowTheDriversDescriptionAndReturnHarmlessValues)
     EXPECT_EQ(boxes.boxes.size(), 5u);
 }
 
-TEST_F(PgServer, ARolledBackTransactionLeavesNoRows) {
+// A statement that fails inside a transaction undoes only itself, as on the host's server; the
+// rollback that the failure handlers run then leaves nothing behind either.
+TEST_F(PgServer, AFailedStatementInATransactionUndoesOnlyItself) {
     auto store = PostgresStoreFor(Schema::Ours);
     ASSERT_TRUE(OpenConnection(store->ConnString()));
     auto& conn = DbConn();
-    conn.BeginTrans();
-    conn.Execute(u"insert into txm_gzzb (gzid,gzname,dnmid) values ('T1','n','2')");
-    conn.Execute(
-        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws) values ('T1','1','A',1,5,0)");
-    EXPECT_EQ(GetRecordCount(u"select * from txm_gzmx"), 1);  // seen inside the transaction
-    conn.RollbackTrans();
-    EXPECT_EQ(GetRecordCount(u"select * from txm_gzmx"), 0);
-    EXPECT_EQ(GetRecordCount(u"select * from txm_gzzb"), 0);
-
-    // A statement that fails inside the transaction undoes only itself, as on the host's server;
-    // the rollback that the failure handlers run then leaves nothing behind either.
     conn.BeginTrans();
     conn.Execute(u"insert into txm_gzzb (gzid,gzname,dnmid) values ('T2','n','2')");
     EXPECT_THROW(conn.Execute(u"insert into no_such_table values (1)"), DbError);
@@ -246,7 +237,6 @@ TEST_F(PgServer, ARolledBackTransactionLeavesNoRows) {
     ASSERT_TRUE(OpenConnection(store->ConnString()));
     EXPECT_EQ(GetRecordCount(u"select * from txm_gzzb"), 1);
     EXPECT_EQ(GetFieldValue(u"select gzid from txm_gzzb", u"gzid").ToText(), u"T4");
-    EXPECT_EQ(GetRecordCount(u"select * from txm_gzmx"), 0);
     EXPECT_TRUE(boxes.boxes.empty());
 }
 

@@ -86,9 +86,15 @@ TEST(HostStringsAndIntegers, MidAndSixteenBitArithmetic) {
     EXPECT_EQ(Mid(u"abc", 1, 0), u"");
     EXPECT_THROW(Mid(u"abc", 0, 1), DbError);
     EXPECT_THROW(Mid(u"abc", 1, -1), DbError);
+    // Both ends of the 16-bit range are reachable; one beyond either end overflows.
     EXPECT_EQ(Add16(32766, 1), 32767);
-    EXPECT_THROW(Add16(32767, 1), DbError);
-    EXPECT_THROW(Sub16(-32768, 1), DbError);
+    EXPECT_EQ(Add16(-32767, -1), -32768);
+    EXPECT_EQ(Sub16(-32767, 1), -32768);
+    EXPECT_EQ(Sub16(32766, -1), 32767);
+    for (auto [a, b] : {std::pair{32767, 1}, std::pair{-32768, -1}}) {
+        EXPECT_THROW(Add16(a, b), DbError);
+        EXPECT_THROW(Sub16(a, -b), DbError);
+    }
     EXPECT_EQ(FieldText(FieldValue::Null(adtype::kInteger)), u"");
     EXPECT_EQ(FieldText(FieldValue::I16(7)), u"7");
 }

@@ -168,24 +168,6 @@ TEST_F(RuleBrowser, AnsweringNoDeletesNothingButRefreshes) {
     EXPECT_EQ(Module().DbRs, nullptr);  // released on unload
 }
 
-TEST_F(RuleBrowser, AFailedRuleDeletionKeepsHeaderAndLevels) {
-    SeedR4();
-    const std::u16string before = Dump();
-    Show([&](FrmTXM& b) {
-        boxes.answers = {mb::kYes};
-        StatementTrap guard;
-        Connection::SetStatementHook([](const std::u16string& sql) {
-            if (sql.rfind(u"delete txm_gzmx", 0) == 0)
-                throw DbError(err::kProviderError, kInjected);
-        });
-        b.PressKey(key::kDelete);
-    });
-    EXPECT_EQ(Dump(), before);
-    ASSERT_EQ(boxes.boxes.size(), 2u);
-    EXPECT_EQ(boxes.boxes[1].prompt, std::u16string(kInjected) + u"删除失败!");
-    EXPECT_EQ(boxes.boxes[1].title, u"系统提示");
-}
-
 TEST_F(RuleBrowser, EscClosesAndShowAgainGivesAFreshWindow) {
     SeedR4();
     host.scripts.push_back([](Window& w) {

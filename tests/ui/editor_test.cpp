@@ -10,23 +10,28 @@ namespace {
 
 class Editor : public UiScenario {};
 
-TEST_F(Editor, DefineModeShowsTheDesignedFieldsWithTheFocusInTheRuleId) {
-    auto w = OpenEditor(true);
-    EXPECT_TRUE(w->TxtGZID.Enabled());
-    EXPECT_EQ(w->Focused(), &w->TxtGZID);
-    EXPECT_EQ(w->LblLBName.Caption(), u"第 1 级:");
-    EXPECT_EQ(w->txtStartWs.Text(), u"1");
-    EXPECT_EQ(w->txtEndWs.Text(), u"0");
-    EXPECT_EQ(w->txtTxmWS.Text(), u"0");
-    EXPECT_EQ(w->vsfGrid.Rows(), 1);
-    EXPECT_EQ(w->vsfGrid.TextMatrix(0, 3), u"代表名称");
-    // The computed fields are never typed into: Tab passes them by.
-    w->txtClassId.SetText(u"A");
-    for (int i = 0; i < 12; ++i) {
-        w->Tab();
-        EXPECT_NE(w->Focused(), &w->txtTxmWS);
-        EXPECT_NE(w->Focused(), &w->txtStartWs);
-        EXPECT_NE(w->Focused(), &w->txtClassName);
+TEST_F(Editor, DefineModeOrAnAmendWithoutIdShowsTheDesignedFieldsWithTheFocusInTheRuleId) {
+    SeedR4();
+    for (bool newRule : {false, true}) {
+        SCOPED_TRACE(newRule ? "define" : "amend without an id");
+        auto w = OpenEditor(newRule);
+        EXPECT_TRUE(w->TxtGZID.Enabled());
+        EXPECT_EQ(w->Focused(), &w->TxtGZID);
+        EXPECT_EQ(w->LblLBName.Caption(), u"第 1 级:");
+        EXPECT_EQ(w->txtStartWs.Text(), u"1");
+        EXPECT_EQ(w->txtEndWs.Text(), u"0");
+        EXPECT_EQ(w->txtTxmWS.Text(), u"0");
+        EXPECT_EQ(w->vsfGrid.Rows(), 1);
+        EXPECT_EQ(w->vsfGrid.TextMatrix(0, 3), u"代表名称");
+        EXPECT_EQ(Module().NewRuleMode, newRule);
+        // The computed fields are never typed into: Tab passes them by.
+        w->txtClassId.SetText(u"A");
+        for (int i = 0; i < 12; ++i) {
+            w->Tab();
+            EXPECT_NE(w->Focused(), &w->txtTxmWS);
+            EXPECT_NE(w->Focused(), &w->txtStartWs);
+            EXPECT_NE(w->Focused(), &w->txtClassName);
+        }
     }
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -69,16 +74,6 @@ TEST_F(Editor, AmendingARuleWithoutLevelsOrWithoutHeader) {
     EXPECT_EQ(h->LblLBName.Caption(), u"第 2 级");
     EXPECT_EQ(h->txtStartWs.Text(), u"4");
     EXPECT_EQ(h->vsfGrid.Rows(), 2);
-}
-
-TEST_F(Editor, AmendOpenedWithAnEmptyIdLooksLikeDefineMode) {
-    SeedR4();
-    auto w = OpenEditor(false, u"");
-    EXPECT_TRUE(w->TxtGZID.Enabled());
-    EXPECT_EQ(w->Focused(), &w->TxtGZID);
-    EXPECT_EQ(w->LblLBName.Caption(), u"第 1 级:");
-    EXPECT_EQ(w->vsfGrid.Rows(), 1);
-    EXPECT_FALSE(Module().NewRuleMode);
 }
 
 TEST_F(Editor, ChoosingALevelLoadsItForAmending) {
@@ -193,6 +188,10 @@ TEST_F(Editor, F4FocusesTheGridWhereArrowsMoveBetweenLevels) {
     EXPECT_EQ(w->vsfGrid.Row(), first + 1);
     w->PressKey(key::kF3);
     EXPECT_EQ(w->CurJs, FieldValue::Text(w->vsfGrid.TextMatrix(first + 1, 2)).ToInt16());
+    w->PressKey(key::kF4);
+    w->vsfGrid.SetRow(4);
+    w->PressKey(key::kDown);  // the last row stays current
+    EXPECT_EQ(w->vsfGrid.Row(), 4);
 }
 
 TEST_F(Editor, EscInAnyFieldClosesWithoutSaving) {

@@ -1,7 +1,6 @@
-// The form model on its own: focus moves, key routing, typing, timers, bound grid, boundary.
+// The form model on its own: focus moves, key routing, typing, timers, lists, toolbar, boundary.
 #include <gtest/gtest.h>
 
-#include "store/connection.h"
 #include "store/error.h"
 #include "support.h"
 #include "ui/form.h"
@@ -68,12 +67,14 @@ TEST(FormModel, TabOrderSkipsDisabledAndWraps) {
     EXPECT_EQ(w.Focused(), &w.b);
     w.ShiftTab();
     EXPECT_EQ(w.Focused(), &w.button);
+    EXPECT_THROW(w.c.SetFocus(), DbError);  // a disabled control refuses the focus
     EXPECT_EQ(w.log.find(u"form:9"), std::u16string::npos) << "Tab reached a key handler";
     // The focus events come in the toolkit's order: the old control loses it first.
     EXPECT_NE(w.log.find(u"-b +button"), std::u16string::npos);
 }
 
 TEST(FormModel, KeyPreviewRunsWindowThenControlThenDefault) {
+    RecordingBoxes boxes;
     Probe w;
     ASSERT_TRUE(w.BeginModal());
     w.Type(u"xyz");
@@ -84,20 +85,11 @@ TEST(FormModel, KeyPreviewRunsWindowThenControlThenDefault) {
     w.log.clear();
     w.PressKey(99);  // a failing window handler is shown, and the control still gets the key
     EXPECT_EQ(w.log, u"form:99/0 b:99/0 ");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].prompt, u"boom");
     w.PressKey(key::kEsc);
     EXPECT_FALSE(w.IsOpen());
     EXPECT_EQ(w.log.find(u"b:27"), std::u16string::npos) << "a closed window routed the key on";
-}
-
-TEST(FormModel, BoundaryShowsFailuresInsteadOfThrowing) {
-    RecordingBoxes boxes;
-    Probe w;
-    ASSERT_TRUE(w.BeginModal());
-    w.PressKey(99);
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].prompt, u"boom");
-    w.a.SetEnabled(false);
-    EXPECT_THROW(w.a.SetFocus(), DbError);
 }
 
 TEST(FormModel, TypingEditsTheSelectionAndDeleteErases) {
@@ -182,58 +174,6 @@ TEST(FormModel, ListSelectionRaisesClickAndArrowsMoveIt) {
     EXPECT_THROW(w.list.SetListIndex(2), DbError);
     w.list.Clear();
     EXPECT_EQ(w.list.ListIndex(), -1);
-}
-
-TEST(FormModel, GridBoundToAResultShowsHeaderFixedColumnAndRows) {
-    class GridWindow : public Window {
-      public:
-        GridWindow() : Window(u"G"), grid(Add<Grid>(u"grid", 10, 6)) {}
-        Grid& grid;
-    } w;
-    EXPECT_EQ(w.grid.Rows(), 10);
-    EXPECT_EQ(w.grid.Cols(), 6);
-    auto data = std::make_shared<ResultData>();
-    data->columns = {{u"编号", adtype::kVarWChar}, {u"n", adtype::kInteger}};
-    data->rows = {{FieldValue::Text(u"A"), FieldValue::I32(3)},
-                  {FieldValue::Null(), FieldValue::I32(4)}};
-    // A recordset needs a connection to open; clone one made from literal rows instead.
-    struct Literal : Backend {
-        std::shared_ptr<const ResultData> d;
-        void Execute(const std::u16string&) override {}
-        std::shared_ptr<const ResultData> Query(const std::u16string&) override { return d; }
-        void Begin() override {}
-        void Commit() override {}
-        void Rollback() override {}
-        void Close() noexcept override {}
-    };
-    RegisterBackend(
-        [data](const ConnString& cs, std::u16string_view, int) -> std::unique_ptr<Backend> {
-            if (cs.Get(u"Provider") != std::u16string(u"Literal")) return nullptr;
-            auto b = std::make_unique<Literal>();
-            b->d = data;
-            return b;
-        });
-    auto conn = std::make_shared<Connection>();
-    conn->Open(u"Provider=Literal");
-    Recordset rs;
-    rs.Open(u"x", conn);
-    w.grid.SetDataSource(rs.Clone());
-    EXPECT_EQ(w.grid.Rows(), 3);
-    EXPECT_EQ(w.grid.Cols(), 3);
-    EXPECT_EQ(w.grid.TextMatrix(0, 1), u"编号");
-    EXPECT_EQ(w.grid.TextMatrix(1, 0), u"");
-    EXPECT_EQ(w.grid.TextMatrix(1, 2), u"3");
-    EXPECT_EQ(w.grid.TextMatrix(2, 1), u"");  // Null shows empty
-    EXPECT_EQ(w.grid.Row(), 1);
-    ASSERT_TRUE(w.BeginModal());
-    w.ClickOn(w.grid);
-    w.PressKey(key::kDown);
-    EXPECT_EQ(w.grid.Row(), 2);
-    w.PressKey(key::kDown);
-    EXPECT_EQ(w.grid.Row(), 2);
-    w.grid.SetDataSource(nullptr);  // a failed query: header row only
-    EXPECT_EQ(w.grid.Rows(), 1);
-    EXPECT_THROW(w.grid.TextMatrix(1, 1), DbError);
 }
 
 TEST(FormModel, ToolbarFindsButtonsByKeyAndBinderSeesChanges) {

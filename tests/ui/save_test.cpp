@@ -88,43 +88,81 @@ TEST_P(SaveOnTargets, DefineARuleWithSeveralLevelsByKeyboardOnly) {
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
-TEST_P(SaveOnTargets, AmendingAnEndMovesEveryLaterLevel) {
-    struct Case {
-        int end;
-        Levels_ levels;
-        const char16_t* total;
+TEST_P(SaveOnTargets, AmendingALoadedLevelRewritesItTheHeaderAndTheLevelsBehindIt) {
+    const Levels_ r4{{u"R4", 1, u"A", 1, 4, 0},
+                     {u"R4", 2, u"B", 5, 8, 2},
+                     {u"R4", 3, u"W", 9, 12, 3},
+                     {u"R4", 4, u"P", 13, 14, 0}};
+    auto with = [&](std::vector<std::pair<size_t, LevelRow>> changed) {
+        Levels_ out = r4;
+        for (auto& [i, row] : changed) out[i] = row;
+        return out;
     };
-    for (const Case& c : {Case{10,
-                               {{u"R4", 1, u"A", 1, 4, 0},
-                                {u"R4", 2, u"B", 5, 10, 2},
-                                {u"R4", 3, u"W", 11, 14, 3},
-                                {u"R4", 4, u"P", 15, 16, 0}},
-                               u"16"},
-                          Case{7,
-                               {{u"R4", 1, u"A", 1, 4, 0},
-                                {u"R4", 2, u"B", 5, 7, 2},
-                                {u"R4", 3, u"W", 8, 11, 3},
-                                {u"R4", 4, u"P", 12, 13, 0}},
-                               u"13"}}) {
+    struct Case {
+        const char* what;
+        const char16_t* storedEnd;  // of level 4 before the load; nullptr keeps 14
+        int js;
+        const char16_t* category;  // typed and looked up; nullptr keeps the loaded one
+        const char16_t* end;
+        const char16_t* places;
+        Levels_ levels;
+        int total;
+    };
+    const Case cases[] = {
+        {"a longer level moves the later ones out", nullptr, 2, nullptr, u"10", u"1",
+         with({{1, {u"R4", 2, u"B", 5, 10, 1}},
+               {2, {u"R4", 3, u"W", 11, 14, 3}},
+               {3, {u"R4", 4, u"P", 15, 16, 0}}}),
+         16},
+        {"a shorter level moves them in", nullptr, 2, nullptr, u"7", u"2",
+         with({{1, {u"R4", 2, u"B", 5, 7, 2}},
+               {2, {u"R4", 3, u"W", 8, 11, 3}},
+               {3, {u"R4", 4, u"P", 12, 13, 0}}}),
+         13},
+        {"the last level moves nothing else", nullptr, 4, nullptr, u"20", u"0",
+         with({{3, {u"R4", 4, u"P", 13, 20, 0}}}), 20},
+        {"the same end with another category", nullptr, 3, u"P", u"12", u"1",
+         with({{2, {u"R4", 3, u"P", 9, 12, 1}}}), 14},
+        {"a stored end of Null", u"null", 4, nullptr, u"16", u"0",
+         with({{3, {u"R4", 4, u"P", 13, 16, 0}}}), 16},
+        {"a stored end of 0", u"0", 4, nullptr, u"16", u"0",
+         with({{3, {u"R4", 4, u"P", 13, 16, 0}}}), 16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         Exec({u"delete from txm_gzmx", u"delete from txm_gzzb"});
         SeedR4();
+        if (c.storedEnd) {
+            Exec({u"update txm_gzmx set endws=" + std::u16string(c.storedEnd) + u" where js=4"});
+        }
         auto w = OpenEditor(false, u"R4");
-        w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 2));
+        w->TxtGZName.SetText(u"改名");
+        w->txtDnmid.SetText(u"29");
+        w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, c.js));
         w->PressKey(key::kF3);
-        Retype(*w, w->txtEndWs, ToU16(c.end));
+        if (c.category) {
+            w->PressKey(key::kUp);  // back to the category id, its text selected
+            w->Type(c.category);
+            picker.choose = [](const auto&) { return std::optional<size_t>(0); };
+            w->PressKey(key::kEnter);
+        }
+        Retype(*w, w->txtEndWs, c.end);
+        Retype(*w, w->txtXsWs, c.places);
         w->ClickOn(w->CmdSave);
         EXPECT_EQ(Levels(u"R4"), c.levels);
-        EXPECT_EQ(Header(u"R4")[3], c.total);
-        EXPECT_EQ(w->txtTxmWS.Text(), c.total);
+        EXPECT_EQ(Header(u"R4"),
+                  (std::vector<std::u16string>{u"R4", u"改名", u"29", ToU16(c.total)}));
+        // Only the amended level's remark is rewritten (to empty).
+        auto amended = Query(u"select js from txm_gzmx where bz='' or bz is null")->rows;
+        ASSERT_EQ(amended.size(), 1u);
+        EXPECT_EQ(amended[0][0].ToInt32(), c.js);
+        EXPECT_EQ(w->txtTxmWS.Text(), ToU16(c.total));
         EXPECT_EQ(w->LblLBName.Caption(), u"第 5 级");
-        EXPECT_EQ(w->txtStartWs.Text(), ToU16(FieldValue::Text(c.total).ToInt16() + 1));
+        EXPECT_EQ(w->txtStartWs.Text(), ToU16(c.total + 1));
         EXPECT_FALSE(Module().LevelAmendMode);
         EXPECT_EQ(w->CurGzid, u"");
         EXPECT_EQ(w->CurJs, 0);
         EXPECT_EQ(w->OldEndWs, 0);
-        EXPECT_EQ(w->LastJs, 4);
-        auto bz = Query(u"select bz from txm_gzmx where gzid='R4' and js=2")->rows[0][0];
-        EXPECT_EQ(bz.ToText(), u"");
     }
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -162,46 +200,6 @@ INSTANTIATE_TEST_SUITE_P(Stores, SaveOnTargets, ::testing::Range<size_t>(0, Targ
                          [](const auto& info) { return Targets()[info.param].name; });
 
 class Save : public UiScenario {};
-
-TEST_F(Save, AmendingTheLastLevelMovesNothingElse) {
-    SeedR4();
-    auto w = OpenEditor(false, u"R4");
-    w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 4));
-    w->PressKey(key::kF3);
-    Retype(*w, w->txtEndWs, u"20");
-    StatementTrap trap;
-    w->ClickOn(w->CmdSave);
-    for (const auto& s : trap.statements) {
-        EXPECT_EQ(s.find(u"startws=startws"), std::u16string::npos) << ToUtf8(s);
-    }
-    EXPECT_EQ(Levels(u"R4")[3], (LevelRow{u"R4", 4, u"P", 13, 20, 0}));
-    EXPECT_EQ(Levels(u"R4")[2], (LevelRow{u"R4", 3, u"W", 9, 12, 3}));
-    EXPECT_EQ(Header(u"R4")[3], u"20");
-}
-
-TEST_F(Save, ChangingOnlyTheCategoryIsOneUpdate) {
-    SeedR4();
-    auto w = OpenEditor(false, u"R4");
-    w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 3));
-    w->PressKey(key::kF3);
-    w->PressKey(key::kUp);  // back to the category id, its text selected
-    ASSERT_EQ(w->Focused(), &w->txtClassId);
-    w->Type(u"P");
-    picker.choose = [](const auto&) { return std::optional<size_t>(0); };
-    w->PressKey(key::kEnter);
-    StatementTrap trap;
-    w->ClickOn(w->CmdSave);
-    int updates = 0;
-    for (const auto& s : trap.statements) updates += s.rfind(u"update txm_gzmx", 0) == 0;
-    EXPECT_EQ(updates, 1);
-    EXPECT_EQ(Levels(u"R4"), (Levels_{{u"R4", 1, u"A", 1, 4, 0},
-                                      {u"R4", 2, u"B", 5, 8, 2},
-                                      {u"R4", 3, u"P", 9, 12, 3},
-                                      {u"R4", 4, u"P", 13, 14, 0}}));
-    auto bz = Query(u"select bz from txm_gzmx where gzid='R4' order by js")->rows;
-    EXPECT_EQ(bz[2][0].ToText(), u"");
-    EXPECT_EQ(bz[1][0].ToText(), u"x");  // the others are not touched
-}
 
 TEST_F(Save, ChecksStopTheSaveWithTheirMessageAndFocus) {
     SeedR4();
@@ -253,16 +251,8 @@ TEST_F(Save, AmendModeAppendsWithoutTouchingTheStoredHeader) {
     EXPECT_EQ(Levels(u"R4").back(), (LevelRow{u"R4", 5, u"A", 15, 16, 0}));
 }
 
-TEST_F(Save, NewLevelNumbersLeaveGapsUnfilledAndRuleIdMayChangeAfterSave) {
+TEST_F(Save, InDefineModeTheRuleIdMayChangeAfterASave) {
     SeedR4();
-    Exec({u"delete from txm_gzmx where gzid='R4' and js=2"});
-    auto w = OpenEditor(false, u"R4");
-    w->txtClassId.SetText(u"A");
-    Retype(*w, w->txtEndWs, u"16");
-    w->ClickOn(w->CmdSave);
-    EXPECT_EQ(Levels(u"R4").back().js, 5);
-    EXPECT_EQ(w->LblLBName.Caption(), u"第 6 级");
-
     // In define mode the id stays editable; with NewRuleMode now False a stored id is not refused.
     auto d = OpenEditor(true);
     d->Type(u"NEW");
@@ -273,8 +263,8 @@ TEST_F(Save, NewLevelNumbersLeaveGapsUnfilledAndRuleIdMayChangeAfterSave) {
     d->txtClassId.SetText(u"B");
     d->ClickOn(d->CmdSave);  // appended to R4 from start 3, as the fields say
     EXPECT_TRUE(boxes.boxes.empty());
-    EXPECT_EQ(Levels(u"R4").back(), (LevelRow{u"R4", 6, u"B", 3, 4, 0}));
-    EXPECT_EQ(Header(u"R4")[3], u"16");
+    EXPECT_EQ(Levels(u"R4").back(), (LevelRow{u"R4", 5, u"B", 3, 4, 0}));
+    EXPECT_EQ(Header(u"R4")[3], u"14");
 }
 
 TEST_F(Save, AFailureAfterTheShiftRollsAllBackAndKeepsTheLevelLoaded) {

@@ -150,9 +150,9 @@ std::vector<LevelRow> UiScenario::Levels(const std::u16string& gzid) {
     std::vector<LevelRow> out;
     auto data = Query(u"select gzid,js,lbid,startws,endws,xsws from txm_gzmx where gzid=" +
                       SqlQuote(gzid) + u" order by js");
+    auto n = [](const FieldValue& v) { return v.IsNull() ? -1 : v.ToInt32(); };
     for (const auto& r : data->rows) {
-        out.push_back({r[0].ToText(), r[1].ToInt32(), r[2].ToText(), r[3].ToInt32(), r[4].ToInt32(),
-                       r[5].IsNull() ? -1 : r[5].ToInt32()});
+        out.push_back({r[0].ToText(), n(r[1]), r[2].ToText(), n(r[3]), n(r[4]), n(r[5])});
     }
     return out;
 }
@@ -205,8 +205,14 @@ std::vector<int> UiScenario::GridLevels(const ui::Grid& grid) {
 
 void UiScenario::Retype(ui::Window& w, ui::TextBox& box, std::u16string_view text) {
     if (!box.HasFocus()) w.ClickOn(box);
+    if (!box.HasFocus()) {
+        // Keys would go elsewhere: erasing until the box is empty would never end.
+        ADD_FAILURE() << "the focus does not reach " << ToUtf8(box.Name());
+        return;
+    }
     w.PressKey(ui::key::kEnd);
-    while (!box.Text().empty()) w.PressKey(ui::key::kBack);
+    for (size_t n = box.Text().size(); n > 0; --n) w.PressKey(ui::key::kBack);
+    EXPECT_EQ(box.Text(), u"") << ToUtf8(box.Name());
     w.Type(text);
 }
 

@@ -65,6 +65,7 @@ class StatementTrap {
 
 inline constexpr char16_t kInjected[] = u"injected failure";
 
+// A stored level; a Null number reads as -1.
 struct LevelRow {
     std::u16string gzid;
     int js = 0;

@@ -4,7 +4,6 @@
 //   early_bound_client typelib FILE        checks the type library embedded in FILE
 //   early_bound_client object [CONNSTRING] creates the class and calls it through the vtable;
 //                                          with a connection string also on a demo store
-//   early_bound_client measure CONNSTRING N  prints the cost of a call (not a test)
 //
 // Message boxes the DLL shows are caught on this thread, recorded and answered with OK.
 // Prints one line per check; the exit status is the number of failed checks.
@@ -394,59 +393,6 @@ void CheckOnStore(const wchar_t* connString) {
     if (o) o->Release();
 }
 
-// Not a test: the cost of one ParseBarCode (two categories) through the vtable and through
-// IDispatch with by-reference variants, as a script host calls it.
-void Measure(const wchar_t* connString, int calls) {
-    _GetAnalyseBarCode* o = Create();
-    if (!o) return;
-    Bstr cs(connString), rule(L"R01"), barcode(L"2100123004567");
-    o->put_ConnString(cs.s);
-    o->put_TxmGZ(rule.s);
-    o->put_TXMName(barcode.s);
-
-    auto seconds = [] {
-        LARGE_INTEGER t, f;
-        QueryPerformanceCounter(&t);
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-    };
-    Bstr lbid(L"A,B");
-    double start = seconds();
-    for (int i = 0; i < calls; ++i) {
-        Bstr r;
-        o->ParseBarCode(&lbid.s, nullptr, nullptr, &r.s);
-    }
-    double vtable = (seconds() - start) / calls;
-
-    IDispatch* d = nullptr;
-    o->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d));
-    LPOLESTR name = const_cast<LPOLESTR>(L"ParseBarCode");
-    DISPID id = 0;
-    d->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-    VARIANT var;
-    VariantInit(&var);
-    V_VT(&var) = VT_BSTR;
-    V_BSTR(&var) = SysAllocString(L"A,B");
-    VARIANT arg;
-    V_VT(&arg) = VT_BYREF | VT_VARIANT;
-    V_VARIANTREF(&arg) = &var;
-    DISPPARAMS params = {&arg, nullptr, 1, 0};
-    start = seconds();
-    for (int i = 0; i < calls; ++i) {
-        VARIANT result;
-        VariantInit(&result);
-        d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                  &params, &result, nullptr, nullptr);
-        VariantClear(&result);
-    }
-    double dispatch = (seconds() - start) / calls;
-    VariantClear(&var);
-    d->Release();
-    o->Release();
-    std::printf("ParseBarCode, 2 categories, %d calls: vtable %.1f us, IDispatch %.1f us\n", calls,
-                vtable * 1e6, dispatch * 1e6);
-}
-
 }  // namespace
 
 int main() {
@@ -460,12 +406,6 @@ int main() {
     if (mode == L"typelib" && argc == 3) {
         CheckTypeLibrary(argv[2]);
         return gFailures;
-    }
-    if (mode == L"measure" && argc == 4) {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        Measure(argv[2], _wtoi(argv[3]));
-        CoUninitialize();
-        return 0;
     }
     if (mode != L"object") return 100;
 
