@@ -57,10 +57,14 @@ void FrmDefine::DeleteLevel() {
         DbConn().CommitTrans();
         transactionOpen = false;
 
-        // The level loaded for amending is gone: a save must not "amend" a row that is no more.
-        if (m.LevelAmendMode && CurJs == J && EqualsNoCase(CurGzid, G)) EndLevelAmend();
-        const std::u16string ruleId = TxtGZID.Text();
-        LoadRule(ruleId);
+        LoadRule(G);
+        // The level loaded for amending is either gone, and a save must not "amend" a row that
+        // is no more, or may have moved: the fields and the amend state then follow the store,
+        // so that a save writes only positions the user has seen.
+        if (m.LevelAmendMode) {
+            const bool gone = CurJs == J && EqualsNoCase(CurGzid, G);
+            if (gone || !ShowLevel(CurGzid, CurJs)) EndLevelAmend();
+        }
     } catch (...) {
         MsgBox(DescribeCurrentException() + u"\n删除明细时出错!", mb::kExclamation, kTitle);
         RollBackIfOpen(transactionOpen);

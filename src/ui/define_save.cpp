@@ -70,6 +70,7 @@ void FrmDefine::CmdSave_Click() {
         transactionOpen = true;
 
         int16_t lastEnd = 0;
+        int16_t lastJs = 0;
         const bool amend = !CurGzid.empty() && (OldEndWs > 0 || CurJs > 0) && m.LevelAmendMode;
         if (amend) {
             const int16_t S = ToInt16(txtStartWs.Text());
@@ -106,7 +107,7 @@ void FrmDefine::CmdSave_Click() {
                         Q(CurGzid);
             DbConn().Execute(m.SqlText);
             m.SqlText = u"select max(js) as MaxJs from txm_gzmx where gzid=" + Q(ruleId);
-            LastJs = QueryFieldValue(m.SqlText, u"MaxJs").ToInt16();
+            lastJs = QueryFieldValue(m.SqlText, u"MaxJs").ToInt16();
         } else {
             // A stored header is left as it is on this path.
             m.SqlText = u"select * from txm_gzzb where gzid=" + Q(ruleId);
@@ -117,9 +118,9 @@ void FrmDefine::CmdSave_Click() {
             }
             // Gaps left by deletions are not filled: always the highest number plus one.
             m.SqlText = u"select max(js) as MaxJs from txm_gzmx where gzid=" + Q(ruleId);
-            LastJs = NextLevelNumber(QueryFieldValue(m.SqlText, u"MaxJs"));
+            lastJs = NextLevelNumber(QueryFieldValue(m.SqlText, u"MaxJs"));
             m.SqlText = u"insert into txm_gzmx(gzid,js,lbid,startws,endws,xsws) values(" +
-                        Q(ruleId) + u"," + Q(N(LastJs)) + u"," + Q(category) + u"," +
+                        Q(ruleId) + u"," + Q(N(lastJs)) + u"," + Q(category) + u"," +
                         N(txtStartWs.Value()) + u"," + N(txtEndWs.Value()) + u"," +
                         N(txtXsWs.Value()) + u")";
             DbConn().Execute(m.SqlText);
@@ -129,19 +130,30 @@ void FrmDefine::CmdSave_Click() {
             DbConn().Execute(m.SqlText);
         }
 
+        // Everything the window will show is read and formed while the change can still be
+        // rolled back; the screen changes only once the store holds the change.
+        const std::u16string nextCaption = u"第 " + N(Add16(lastJs, 1)) + u" 级";
+        const std::u16string nextStart = N(Add16(lastEnd, 1));
+        m.SqlText = u"select max(endws) as Maxws from txm_gzmx where gzid=" + Q(ruleId);
+        const std::u16string total = FieldText(QueryFieldValue(m.SqlText, u"Maxws"));
+        m.SqlText = LevelGridSql(ruleId);
+        const std::shared_ptr<Recordset> levels = QueryEditable(m.SqlText);
+        DbConn().CommitTrans();
+        transactionOpen = false;
+
         OldEndWs = 0;
         CurJs = 0;
         CurGzid.clear();
-        LblLBName.SetCaption(u"第 " + N(Add16(LastJs, 1)) + u" 级");
-        txtStartWs.SetText(N(Add16(lastEnd, 1)));
-        m.SqlText = u"select max(endws) as Maxws from txm_gzmx where gzid=" + Q(ruleId);
-        txtTxmWS.SetText(FieldText(QueryFieldValue(m.SqlText, u"Maxws")));
-        m.SqlText = LevelGridSql(ruleId);
-        vsfGrid.SetDataSource(QueryEditable(m.SqlText));
+        LastJs = lastJs;
         m.LevelAmendMode = false;
         m.NewRuleMode = false;
-        DbConn().CommitTrans();
-        transactionOpen = false;
+        LblLBName.SetCaption(nextCaption);
+        txtStartWs.SetText(nextStart);
+        txtTxmWS.SetText(total);
+        vsfGrid.SetDataSource(levels);
+        // The rule has levels now: a retyped id would make the next save start a rule whose
+        // positions continue those of this one.
+        TxtGZID.SetEnabled(false);
 
         // Ready for the next level of the same rule, two digits wide until the user says else.
         txtClassId.SetFocus();

@@ -144,6 +144,9 @@ void FrmDefine::Gzid(const FieldValue& value) {
 }
 
 void FrmDefine::Form_Load() {
+    // The flag is shared by the component's objects; an editor closed while amending must not
+    // hand its amend state to the next one, which has no level loaded.
+    Module().LevelAmendMode = false;
     LoadRule(CurGzid);
 }
 
@@ -210,6 +213,13 @@ void FrmDefine::vsfGrid_DblClick() {
 }
 
 void FrmDefine::LoadLevel(const std::u16string& R, int16_t N) {
+    if (!ShowLevel(R, N)) return;
+    TxtGZID.SetEnabled(false);
+    txtEndWs.SetFocus();
+    Module().LevelAmendMode = true;
+}
+
+bool FrmDefine::ShowLevel(const std::u16string& R, int16_t N) {
     auto& m = Module();
     m.SqlText =
         u"select a.gzid,isnull(a.js,0) as js,isnull(a.startws,0) as startws,isnull(a.endws,0) as "
@@ -220,7 +230,7 @@ void FrmDefine::LoadLevel(const std::u16string& R, int16_t N) {
     m.DbRs = OpenReadOnlyRs(m.SqlText);
     // Another user may have deleted the level since the grid was filled: then there is nothing
     // to amend, and entering the amend state would make the next save "amend" a missing row.
-    if (!m.DbRs || m.DbRs->RecordCount() == 0) return;
+    if (!m.DbRs || m.DbRs->RecordCount() == 0) return false;
 
     const Recordset& rs = *m.DbRs;
     // Everything is read and converted before anything is shown, so that a value that does
@@ -236,6 +246,9 @@ void FrmDefine::LoadLevel(const std::u16string& R, int16_t N) {
     std::u16string gzid = FieldText(rs.Fields(u"gzid").Value);
 
     LblLBName.SetCaption(u"第 " + js + u" 级");
+    // The amend statements rename the level's rule to what the id field says: the field must
+    // show the level's own rule, or a retyped id would take part of the rule away with it.
+    TxtGZID.SetText(gzid);
     txtClassId.SetText(lbid);
     txtClassName.SetText(name);
     txtStartWs.SetText(startws);
@@ -244,10 +257,7 @@ void FrmDefine::LoadLevel(const std::u16string& R, int16_t N) {
     OldEndWs = oldEnd;
     CurJs = curJs;
     CurGzid = gzid;
-
-    TxtGZID.SetEnabled(false);
-    txtEndWs.SetFocus();
-    m.LevelAmendMode = true;
+    return true;
 }
 
 // ---- Keyboard

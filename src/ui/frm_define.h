@@ -65,6 +65,8 @@ class FrmDefine : public Window {
     void Form_KeyDown(int16_t& keyCode, int16_t shift) override;
 
   private:
+    // Reads one level into the level fields and the amend state; false when it is not stored.
+    bool ShowLevel(const std::u16string& R, int16_t N);
     void TmrLoad_Timer();
     void tmrAmendLoad_Timer();
     void TxtGZID_GotFocus();

@@ -123,17 +123,30 @@ TEST_F(DeleteLevel, DeletingTheLoadedLevelEndsTheAmendState) {
     EXPECT_EQ(Levels(u"R4").back(), (LevelRow{u"R4", 5, u"B", 11, 12, 0}));
 }
 
-TEST_F(DeleteLevel, DeletingAnotherLevelKeepsTheLoadedOne) {
+TEST_F(DeleteLevel, DeletingAnotherLevelRereadsTheLoadedOneAtItsNewPlace) {
     SeedR4();
     auto w = OpenEditor(false, u"R4");
     w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 3));
     w->PressKey(key::kF3);
+    w->PressKey(key::kF4);  // Delete is the grid's key: in a text field it also erases
     w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 1));
     boxes.answers = {mb::kYes};
     w->PressKey(key::kDelete);
     EXPECT_TRUE(Module().LevelAmendMode);
     EXPECT_EQ(w->CurJs, 3);
+    EXPECT_EQ(w->OldEndWs, 8);
+    EXPECT_EQ(w->LblLBName.Caption(), u"第 3 级");
     EXPECT_EQ(w->txtClassId.Text(), u"W");
+    EXPECT_EQ(w->txtStartWs.Text(), u"5");
+    EXPECT_EQ(w->txtEndWs.Text(), u"8");
+
+    // A save right away stores what the window shows: the rule stays in order.
+    w->ClickOn(w->CmdSave);
+    EXPECT_EQ(Levels(u"R4"), (Levels_{{u"R4", 2, u"B", 1, 4, 2},
+                                      {u"R4", 3, u"W", 5, 8, 3},
+                                      {u"R4", 4, u"P", 9, 10, 0}}));
+    EXPECT_EQ(Header(u"R4")[3], u"10");
+    EXPECT_EQ(boxes.boxes.size(), 1u);  // the question only
 }
 
 TEST_F(DeleteLevel, AFailedMoveStopsTheDeletion) {

@@ -55,7 +55,7 @@ TEST_P(SaveOnTargets, DefineARuleWithSeveralLevelsByKeyboardOnly) {
     EXPECT_EQ(w->Focused(), &w->txtClassId);
     EXPECT_EQ(GridLevels(w->vsfGrid), (std::vector<int>{1}));
     EXPECT_FALSE(Module().NewRuleMode);
-    EXPECT_TRUE(w->TxtGZID.Enabled());  // the save leaves the rule id's state alone
+    EXPECT_FALSE(w->TxtGZID.Enabled());  // the rule has levels: its id is fixed
 
     // Level 2: a typed category id, looked up alone; ends at 10 with two decimals.
     picker.choose = PickId(u"B");
@@ -253,7 +253,7 @@ TEST_F(Save, AmendModeAppendsWithoutTouchingTheStoredHeader) {
     EXPECT_EQ(Levels(u"R4").back(), (LevelRow{u"R4", 5, u"A", 15, 16, 0}));
 }
 
-TEST_F(Save, NewLevelNumbersLeaveGapsUnfilledAndRuleIdMayChangeAfterSave) {
+TEST_F(Save, NewLevelNumbersLeaveGapsUnfilled) {
     SeedR4();
     Exec({u"delete from txm_gzmx where gzid='R4' and js=2"});
     auto w = OpenEditor(false, u"R4");
@@ -262,19 +262,73 @@ TEST_F(Save, NewLevelNumbersLeaveGapsUnfilledAndRuleIdMayChangeAfterSave) {
     w->ClickOn(w->CmdSave);
     EXPECT_EQ(Levels(u"R4").back().js, 5);
     EXPECT_EQ(w->LblLBName.Caption(), u"第 6 级");
+}
 
-    // In define mode the id stays editable; with NewRuleMode now False a stored id is not refused.
+TEST_F(Save, NoSaveMovesPartOfARuleToAnotherId) {
     auto d = OpenEditor(true);
     d->Type(u"NEW");
     d->txtClassId.SetText(u"B");
     Retype(*d, d->txtEndWs, u"2");
     d->ClickOn(d->CmdSave);
-    d->TxtGZID.SetText(u"R4");
-    d->txtClassId.SetText(u"B");
-    d->ClickOn(d->CmdSave);  // appended to R4 from start 3, as the fields say
+    d->txtClassId.SetText(u"A");
+    d->ClickOn(d->CmdSave);
+    ASSERT_EQ(Levels(u"NEW").size(), 2u);
+    EXPECT_FALSE(d->TxtGZID.Enabled());
+    // Whatever the id field says when a level is loaded, the level's own rule is amended.
+    d->TxtGZID.SetText(u"X");
+    d->vsfGrid.SetRow(RowOfLevel(d->vsfGrid, 1));
+    d->PressKey(key::kF3);
+    EXPECT_EQ(d->TxtGZID.Text(), u"NEW");
+    Retype(*d, d->txtEndWs, u"3");
+    d->ClickOn(d->CmdSave);
     EXPECT_TRUE(boxes.boxes.empty());
-    EXPECT_EQ(Levels(u"R4").back(), (LevelRow{u"R4", 6, u"B", 3, 4, 0}));
-    EXPECT_EQ(Header(u"R4")[3], u"16");
+    EXPECT_EQ(Levels(u"NEW"), (Levels_{{u"NEW", 1, u"B", 1, 3, 0}, {u"NEW", 2, u"A", 4, 5, 0}}));
+    EXPECT_EQ(Header(u"NEW")[3], u"5");
+    EXPECT_TRUE(Header(u"X").empty());
+    EXPECT_TRUE(Levels(u"X").empty());
+}
+
+TEST_F(Save, ARefreshThatFailsLeavesTheWindowShowingTheStore) {
+    // The queries that refresh the window run inside the transaction; when one fails the save
+    // is rolled back, and the window must not show it as saved.
+    for (const char16_t* failing : {u"select max(endws) as Maxws", u"AS 规则编号"}) {
+        for (const bool amend : {true, false}) {
+            SCOPED_TRACE(ToUtf8(failing) + (amend ? " amend" : " append"));
+            Exec({u"delete from txm_gzmx", u"delete from txm_gzzb"});
+            SeedR4();
+            boxes.boxes.clear();
+            auto w = OpenEditor(false, u"R4");
+            if (amend) {
+                w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 2));
+                w->PressKey(key::kF3);
+            } else {
+                w->txtClassId.SetText(u"A");
+            }
+            Retype(*w, w->txtEndWs, u"16");
+            const std::u16string before = Dump();
+            const std::u16string caption = w->LblLBName.Caption();
+            const std::u16string start = w->txtStartWs.Text();
+            {
+                StatementTrap guard;
+                Connection::SetStatementHook([&](const std::u16string& sql) {
+                    if (sql.find(failing) != std::u16string::npos)
+                        throw DbError(err::kProviderError, kInjected);
+                });
+                w->ClickOn(w->CmdSave);
+            }
+            EXPECT_EQ(Dump(), before);
+            ASSERT_EQ(boxes.boxes.size(), 1u);
+            EXPECT_EQ(w->LblLBName.Caption(), caption);
+            EXPECT_EQ(w->txtStartWs.Text(), start);
+            EXPECT_EQ(w->txtEndWs.Text(), u"16");
+            EXPECT_EQ(w->txtTxmWS.Text(), u"14");
+            EXPECT_EQ(GridLevels(w->vsfGrid), (std::vector<int>{1, 2, 3, 4}));
+            EXPECT_EQ(Module().LevelAmendMode, amend);
+            EXPECT_EQ(w->CurJs, amend ? 2 : 0);
+            EXPECT_EQ(w->OldEndWs, amend ? 8 : 0);
+            EXPECT_EQ(w->LastJs, 0);
+        }
+    }
 }
 
 TEST_F(Save, AFailureAfterTheShiftRollsAllBackAndKeepsTheLevelLoaded) {
