@@ -195,10 +195,19 @@ TEST_F(RuleBrowser, EscClosesAndShowAgainGivesAFreshWindow) {
     ClsUse use;
     use.ConnString(store->ConnString());
     use.Show();
+    EXPECT_FALSE(use.Showing());
     Exec({u"delete from txm_gzzb"});
     host.scripts.push_back([](Window& w) { EXPECT_EQ(Browser(w).LstGz.ListCount(), 0); });
     use.Show();
     EXPECT_EQ(host.shown.size(), 2u);
+    // A Show while the browser is open returns at once and leaves the open browser alone.
+    host.scripts.push_back([&](Window& w) {
+        use.Show();
+        EXPECT_TRUE(w.IsOpen());
+        EXPECT_EQ(Browser(w).LstGz.ListCount(), 0);
+    });
+    use.Show();
+    EXPECT_EQ(host.shown.size(), 3u);
     EXPECT_NE(Module().DbConn, nullptr);  // the connection stays open until the object ends
 }
 
