@@ -447,13 +447,20 @@ void Binding::Push(Control& c) {
         }
         case ControlKind::ListBox: {
             auto& l = static_cast<ListBox&>(c);
-            std::vector<std::u16string> items;
-            for (int32_t i = 0; i < l.ListCount(); ++i) items.push_back(l.List(i));
-            if (items != n->items) {
+            // The model's list only grows item by item or is cleared, and every change comes
+            // here: items added after those shown are appended, so that filling a list costs
+            // one native call per item rather than a rebuild per item.
+            const auto count = static_cast<size_t>(l.ListCount());
+            const size_t shown = n->items.size();
+            if (count < shown ||
+                (shown > 0 && l.List(static_cast<int32_t>(shown - 1)) != n->items.back())) {
                 SendMessageW(h, LB_RESETCONTENT, 0, 0);
-                for (const auto& s : items)
-                    SendMessageW(h, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(s)));
-                n->items = std::move(items);
+                n->items.clear();
+                n->current = -2;
+            }
+            for (size_t i = n->items.size(); i < count; ++i) {
+                n->items.push_back(l.List(static_cast<int32_t>(i)));
+                SendMessageW(h, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(n->items.back())));
                 n->current = -2;
             }
             if (n->current != l.ListIndex()) {
