@@ -5,10 +5,13 @@
 //   input_helper clip TEXT          puts TEXT on the clipboard
 //   input_helper ime TITLE TEXT     the input method's result TEXT, into the focused control of
 //                                   the window captioned TITLE
+//   input_helper width TITLE N      prints the width in pixels of column N of that window's grid
 //
 // TITLE and TEXT are UTF-16 code units as hexadecimal digits, four a unit, so that no code page
 // stands between the script and the program.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <string>
@@ -52,6 +55,15 @@ bool Ime(const std::wstring& title, const std::wstring& text) {
                                &result) != 0;
 }
 
+bool Width(const std::wstring& title, int column) {
+    HWND top = FindWindowW(nullptr, title.c_str());
+    HWND grid = top ? FindWindowExW(top, nullptr, L"SysListView32", nullptr) : nullptr;
+    if (!grid) return false;
+    const auto width = SendMessageW(grid, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0);
+    std::printf("%ld\n", static_cast<long>(width));
+    return true;
+}
+
 }  // namespace
 
 int main() {
@@ -62,6 +74,8 @@ int main() {
         ok = Clip(FromHex(argv[2]));
     } else if (argv && argc == 4 && std::wstring(argv[1]) == L"ime") {
         ok = Ime(FromHex(argv[2]), FromHex(argv[3]));
+    } else if (argv && argc == 4 && std::wstring(argv[1]) == L"width") {
+        ok = Width(FromHex(argv[2]), std::stoi(argv[3]));
     }
     if (!ok) std::fputs("input_helper: failed\n", stderr);
     return ok ? 0 : 1;

@@ -210,6 +210,19 @@ expect "level 2 is stored" "$LEVELS" "T9|1|B|1|6|0
 T9|2|W|7|10|3"
 expect "the total follows the last level" "$HEADER" "T9|称重条码规则|店内20|10"
 shot editor "$EDITOR"
+# A drag of the divider after the first data column (the fixed column is 15 pixels wide, the
+# grid's border 2, from x = 2) leaves the width as it is: the user does not resize columns.
+width() { (cd "$work/bin" && wine input_helper.exe width "$(hex16 "$EDITOR")" 1) | tr -d '\r'; }
+w1="$(width)"
+if [ -n "$w1" ]; then
+    xdotool mousemove --window "$(window_id "$EDITOR")" $((19 + w1)) 132 mousedown 1 \
+        mousemove_relative --sync 60 0 mouseup 1
+    sleep 0.5
+    [ "$(width)" == "$w1" ] && pass "a grid column keeps its width when its divider is dragged" ||
+        fail "a grid column was resized by a drag: $w1 -> $(width)"
+else
+    fail "no grid column to measure"
+fi
 
 step "4. F3 loads level 1; its end changes and the later level moves"
 keys F3

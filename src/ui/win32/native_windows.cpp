@@ -662,6 +662,16 @@ bool Binding::Route(MSG& m) {
             Native* n = ByHwnd(m.hwnd);
             if (!n) return false;
             Control& c = *n->model;
+            // A grid whose columns the user may not resize takes no press on a divider of its
+            // header: neither the drag that resizes nor the double click that fits a column.
+            if (c.Kind() == ControlKind::Grid && !static_cast<Grid&>(c).userResize &&
+                m.hwnd == ListView_GetHeader(n->hwnd)) {
+                HDHITTESTINFO hit{};
+                hit.pt = {static_cast<short>(LOWORD(m.lParam)),
+                          static_cast<short>(HIWORD(m.lParam))};
+                SendMessageW(m.hwnd, HDM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+                if (hit.flags & (HHT_ONDIVIDER | HHT_ONDIVOPEN)) return true;
+            }
             if (c.CanFocus() && !c.HasFocus()) Safely([&] { w_.SetFocus(c); });
             return false;
         }
@@ -712,10 +722,10 @@ void Binding::OnCommand(int id, int code, HWND from) {
 }
 
 LRESULT Binding::OnNotify(NMHDR* nm) {
-    if (pushing_ || !Active()) return 0;
     Native* n = ByHwnd(nm->hwndFrom);
     if (!n || n->model->Kind() != ControlKind::Grid) return 0;
     auto& g = static_cast<Grid&>(*n->model);
+    if (pushing_ || !Active()) return 0;
     if (nm->code == NM_CLICK || nm->code == NM_DBLCLK) {
         const int item = reinterpret_cast<NMITEMACTIVATE*>(nm)->iItem;
         Safely([&] {
