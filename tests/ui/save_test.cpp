@@ -288,76 +288,60 @@ TEST_F(Save, NoSaveMovesPartOfARuleToAnotherId) {
     EXPECT_TRUE(Levels(u"X").empty());
 }
 
-TEST_F(Save, ARefreshThatFailsLeavesTheWindowShowingTheStore) {
-    // The queries that refresh the window run inside the transaction; when one fails the save
-    // is rolled back, and the window must not show it as saved.
-    for (const char16_t* failing : {u"select max(endws) as Maxws", u"AS 规则编号"}) {
-        for (const bool amend : {true, false}) {
-            SCOPED_TRACE(ToUtf8(failing) + (amend ? " amend" : " append"));
-            Exec({u"delete from txm_gzmx", u"delete from txm_gzzb"});
-            SeedR4();
-            boxes.boxes.clear();
-            auto w = OpenEditor(false, u"R4");
-            if (amend) {
-                w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 2));
-                w->PressKey(key::kF3);
-            } else {
-                w->txtClassId.SetText(u"A");
-            }
-            Retype(*w, w->txtEndWs, u"16");
-            const std::u16string before = Dump();
-            const std::u16string caption = w->LblLBName.Caption();
-            const std::u16string start = w->txtStartWs.Text();
-            {
-                StatementTrap guard;
-                Connection::SetStatementHook([&](const std::u16string& sql) {
-                    if (sql.find(failing) != std::u16string::npos)
-                        throw DbError(err::kProviderError, kInjected);
-                });
-                w->ClickOn(w->CmdSave);
-            }
-            EXPECT_EQ(Dump(), before);
-            ASSERT_EQ(boxes.boxes.size(), 1u);
-            EXPECT_EQ(w->LblLBName.Caption(), caption);
-            EXPECT_EQ(w->txtStartWs.Text(), start);
-            EXPECT_EQ(w->txtEndWs.Text(), u"16");
-            EXPECT_EQ(w->txtTxmWS.Text(), u"14");
-            EXPECT_EQ(GridLevels(w->vsfGrid), (std::vector<int>{1, 2, 3, 4}));
-            EXPECT_EQ(Module().LevelAmendMode, amend);
-            EXPECT_EQ(w->CurJs, amend ? 2 : 0);
-            EXPECT_EQ(w->OldEndWs, amend ? 8 : 0);
-            EXPECT_EQ(w->LastJs, 0);
+TEST_F(Save, AFailedSaveRollsAllBackAndTheWindowShowsTheStore) {
+    // The update right after the shift of later levels, and the queries that refresh the window
+    // inside the transaction: when one fails, the save is rolled back and the window keeps
+    // showing what the store holds, with the level still loaded for the next try.
+    struct Case {
+        const char16_t* failing;
+        bool amend;
+    };
+    for (const Case& c : {Case{u",bz=''", true}, Case{u"select max(endws) as Maxws", true},
+                          Case{u"select max(endws) as Maxws", false}, Case{u"AS 规则编号", true},
+                          Case{u"AS 规则编号", false}}) {
+        SCOPED_TRACE(ToUtf8(c.failing) + (c.amend ? " amend" : " append"));
+        Exec({u"delete from txm_gzmx", u"delete from txm_gzzb"});
+        SeedR4();
+        boxes.boxes.clear();
+        auto w = OpenEditor(false, u"R4");
+        if (c.amend) {
+            w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 2));
+            w->PressKey(key::kF3);
+        } else {
+            w->txtClassId.SetText(u"A");
         }
+        const std::u16string end = c.amend ? u"10" : u"16";
+        Retype(*w, w->txtEndWs, end);
+        const std::u16string before = Dump();
+        const std::u16string caption = w->LblLBName.Caption();
+        const std::u16string start = w->txtStartWs.Text();
+        {
+            StatementTrap guard;  // clears the hook below when the block ends
+            Connection::SetStatementHook([&](const std::u16string& sql) {
+                if (sql.find(c.failing) != std::u16string::npos)
+                    throw DbError(err::kProviderError, kInjected);
+            });
+            w->ClickOn(w->CmdSave);
+        }
+        EXPECT_EQ(Dump(), before);
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes[0].prompt, std::u16string(kInjected) + u"\n保存失败！");
+        EXPECT_EQ(boxes.boxes[0].buttons, mb::kCritical);
+        EXPECT_EQ(boxes.boxes[0].title, u"错误:");
+        EXPECT_EQ(Module().DbRs, nullptr);
+        EXPECT_EQ(w->LblLBName.Caption(), caption);
+        EXPECT_EQ(w->txtStartWs.Text(), start);
+        EXPECT_EQ(w->txtEndWs.Text(), end);
+        EXPECT_EQ(w->txtTxmWS.Text(), u"14");
+        EXPECT_EQ(GridLevels(w->vsfGrid), (std::vector<int>{1, 2, 3, 4}));
+        EXPECT_EQ(Module().LevelAmendMode, c.amend);
+        EXPECT_EQ(w->CurJs, c.amend ? 2 : 0);
+        EXPECT_EQ(w->OldEndWs, c.amend ? 8 : 0);
+        EXPECT_EQ(w->LastJs, 0);
+        if (!c.amend) continue;
+        w->ClickOn(w->CmdSave);  // the next click amends it again
+        EXPECT_EQ(Levels(u"R4")[2], (LevelRow{u"R4", 3, u"W", 11, 14, 3}));
     }
-}
-
-TEST_F(Save, AFailureAfterTheShiftRollsAllBackAndKeepsTheLevelLoaded) {
-    SeedR4();
-    auto w = OpenEditor(false, u"R4");
-    w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 2));
-    w->PressKey(key::kF3);
-    Retype(*w, w->txtEndWs, u"10");
-    const std::u16string before = Dump();
-    {
-        // Fails the update of the level itself, which runs right after the shift.
-        StatementTrap guard;  // clears the hook below when the block ends
-        Connection::SetStatementHook([&](const std::u16string& sql) {
-            if (sql.find(u",bz=''") != std::u16string::npos)
-                throw DbError(err::kProviderError, kInjected);
-        });
-        w->ClickOn(w->CmdSave);
-    }
-    EXPECT_EQ(Dump(), before);
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].prompt, std::u16string(kInjected) + u"\n保存失败！");
-    EXPECT_EQ(boxes.boxes[0].buttons, mb::kCritical);
-    EXPECT_EQ(boxes.boxes[0].title, u"错误:");
-    EXPECT_TRUE(Module().LevelAmendMode);
-    EXPECT_EQ(w->CurJs, 2);
-    EXPECT_EQ(w->OldEndWs, 8);
-    EXPECT_EQ(Module().DbRs, nullptr);
-    w->ClickOn(w->CmdSave);  // the next click amends it again
-    EXPECT_EQ(Levels(u"R4")[2], (LevelRow{u"R4", 3, u"W", 11, 14, 3}));
 }
 
 TEST_F(Save, SixteenBitOverflowAndUnreadableEndFailTheSave) {
