@@ -18,8 +18,6 @@ struct ModuleState {
     std::u16string TXMName;
     std::u16string SqlText;
     std::shared_ptr<Recordset> DbRs;
-    bool NewRuleMode = false;
-    bool LevelAmendMode = false;
 };
 
 ModuleState& Module();

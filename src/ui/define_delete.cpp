@@ -61,7 +61,7 @@ void FrmDefine::DeleteLevel() {
         // The level loaded for amending is either gone, and a save must not "amend" a row that
         // is no more, or may have moved: the fields and the amend state then follow the store,
         // so that a save writes only positions the user has seen.
-        if (m.LevelAmendMode) {
+        if (LevelAmendMode) {
             const bool gone = CurJs == J && EqualsNoCase(CurGzid, G);
             if (gone || !ShowLevel(CurGzid, CurJs)) EndLevelAmend();
         }
@@ -91,7 +91,7 @@ bool FrmDefine::ShiftLaterLevels(const std::u16string& G, int16_t J, int16_t S, 
 }
 
 void FrmDefine::EndLevelAmend() {
-    Module().LevelAmendMode = false;
+    LevelAmendMode = false;
     CurGzid.clear();
     CurJs = 0;
     OldEndWs = 0;

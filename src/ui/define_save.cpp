@@ -56,7 +56,7 @@ void FrmDefine::CmdSave_Click() {
             txtEndWs.SetFocus();
             return;
         }
-        if (m.NewRuleMode) {
+        if (NewRuleMode) {
             m.SqlText = u"select * from txm_gzzb where gzid=" + Q(ruleId);
             if (QueryRecordCount(m.SqlText) > 0) {
                 MsgBox(u"您已经定义过此规则了,请重新输入一个规则编码!", mb::kExclamation,
@@ -71,7 +71,7 @@ void FrmDefine::CmdSave_Click() {
 
         int16_t lastEnd = 0;
         int16_t lastJs = 0;
-        const bool amend = !CurGzid.empty() && (OldEndWs > 0 || CurJs > 0) && m.LevelAmendMode;
+        const bool amend = !CurGzid.empty() && (OldEndWs > 0 || CurJs > 0) && LevelAmendMode;
         if (amend) {
             const int16_t S = ToInt16(txtStartWs.Text());
             const int16_t E = ToInt16(txtEndWs.Text());
@@ -145,8 +145,8 @@ void FrmDefine::CmdSave_Click() {
         CurJs = 0;
         CurGzid.clear();
         LastJs = lastJs;
-        m.LevelAmendMode = false;
-        m.NewRuleMode = false;
+        LevelAmendMode = false;
+        NewRuleMode = false;
         LblLBName.SetCaption(nextCaption);
         txtStartWs.SetText(nextStart);
         txtTxmWS.SetText(total);

@@ -144,9 +144,8 @@ void FrmDefine::Gzid(const FieldValue& value) {
 }
 
 void FrmDefine::Form_Load() {
-    // The flag is shared by the component's objects; an editor closed while amending must not
-    // hand its amend state to the next one, which has no level loaded.
-    Module().LevelAmendMode = false;
+    // An editor shown again after it was closed while amending has no level loaded any more.
+    LevelAmendMode = false;
     LoadRule(CurGzid);
 }
 
@@ -176,7 +175,7 @@ void FrmDefine::LoadRule(const std::u16string& R) {
         m.SqlText = u"select max(endws) as MaxWs from txm_gzmx where gzid=" + SqlQuote(R);
         txtStartWs.SetText(PlusOne(GetFieldValue(m.SqlText, u"Maxws")));
 
-        if (m.NewRuleMode) {
+        if (NewRuleMode) {
             TxtGZID.SetEnabled(true);
             TmrLoad.SetEnabled(true);
         } else {
@@ -216,7 +215,7 @@ void FrmDefine::LoadLevel(const std::u16string& R, int16_t N) {
     if (!ShowLevel(R, N)) return;
     TxtGZID.SetEnabled(false);
     txtEndWs.SetFocus();
-    Module().LevelAmendMode = true;
+    LevelAmendMode = true;
 }
 
 bool FrmDefine::ShowLevel(const std::u16string& R, int16_t N) {

@@ -50,6 +50,10 @@ class FrmDefine : public Window {
     int16_t CurJs = 0;
     int16_t OldEndWs = 0;
     int16_t LastJs = 0;
+    // Defining a new rule (set by the browser before showing the window), and a stored level
+    // loaded for amending.
+    bool NewRuleMode = false;
+    bool LevelAmendMode = false;
 
     void LoadRule(const std::u16string& R);
     void FillLevelGrid(const std::u16string& R);

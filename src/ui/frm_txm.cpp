@@ -140,11 +140,9 @@ void FrmTXM::ShowEditor() {
 }
 
 void FrmTXM::Tlb_ButtonClick(const ToolbarButton& button) {
-    auto& m = Module();
     const std::u16string& k = button.key;
     if (k == kDefine) {
-        m.NewRuleMode = true;
-        EditorWindow();
+        EditorWindow().NewRuleMode = true;
         ShowEditor();
         FillRuleList(*this);
     } else if (k == kDelete) {
@@ -153,8 +151,8 @@ void FrmTXM::Tlb_ButtonClick(const ToolbarButton& button) {
         FillRuleList(*this);
         ShowRuleLevels(u"");
     } else if (k == kAmend) {
-        m.NewRuleMode = false;
         std::u16string ruleId = GetListPart(LstGz.Text(), u"|", 0);
+        EditorWindow().NewRuleMode = false;
         EditorWindow().Gzid(FieldValue::Text(ruleId));
         ShowEditor();
         FillRuleList(*this);

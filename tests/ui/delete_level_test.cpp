@@ -103,10 +103,10 @@ TEST_F(DeleteLevel, DeletingTheLoadedLevelEndsTheAmendState) {
     auto w = OpenEditor(false, u"R4");
     w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 2));
     w->PressKey(key::kF3);
-    ASSERT_TRUE(Module().LevelAmendMode);
+    ASSERT_TRUE(w->LevelAmendMode);
     boxes.answers = {mb::kYes};
     w->PressKey(key::kDelete);
-    EXPECT_FALSE(Module().LevelAmendMode);
+    EXPECT_FALSE(w->LevelAmendMode);
     EXPECT_EQ(w->CurGzid, u"");
     EXPECT_EQ(w->CurJs, 0);
     EXPECT_EQ(w->OldEndWs, 0);
@@ -132,7 +132,7 @@ TEST_F(DeleteLevel, DeletingAnotherLevelRereadsTheLoadedOneAtItsNewPlace) {
     w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 1));
     boxes.answers = {mb::kYes};
     w->PressKey(key::kDelete);
-    EXPECT_TRUE(Module().LevelAmendMode);
+    EXPECT_TRUE(w->LevelAmendMode);
     EXPECT_EQ(w->CurJs, 3);
     EXPECT_EQ(w->OldEndWs, 8);
     EXPECT_EQ(w->LblLBName.Caption(), u"第 3 级");

@@ -54,7 +54,7 @@ TEST_P(SaveOnTargets, DefineARuleWithSeveralLevelsByKeyboardOnly) {
     EXPECT_EQ(w->txtClassId.Text(), u"");
     EXPECT_EQ(w->Focused(), &w->txtClassId);
     EXPECT_EQ(GridLevels(w->vsfGrid), (std::vector<int>{1}));
-    EXPECT_FALSE(Module().NewRuleMode);
+    EXPECT_FALSE(w->NewRuleMode);
     EXPECT_FALSE(w->TxtGZID.Enabled());  // the rule has levels: its id is fixed
 
     // Level 2: a typed category id, looked up alone; ends at 10 with two decimals.
@@ -118,7 +118,7 @@ TEST_P(SaveOnTargets, AmendingAnEndMovesEveryLaterLevel) {
         EXPECT_EQ(w->txtTxmWS.Text(), c.total);
         EXPECT_EQ(w->LblLBName.Caption(), u"第 5 级");
         EXPECT_EQ(w->txtStartWs.Text(), ToU16(FieldValue::Text(c.total).ToInt16() + 1));
-        EXPECT_FALSE(Module().LevelAmendMode);
+        EXPECT_FALSE(w->LevelAmendMode);
         EXPECT_EQ(w->CurGzid, u"");
         EXPECT_EQ(w->CurJs, 0);
         EXPECT_EQ(w->OldEndWs, 0);
@@ -234,7 +234,7 @@ TEST_F(Save, ChecksStopTheSaveWithTheirMessageAndFocus) {
     EXPECT_EQ(w->Focused(), &w->TxtGZID);
     EXPECT_EQ(boxes.boxes.size(), 3u);
     EXPECT_EQ(Dump(), before);
-    EXPECT_TRUE(Module().NewRuleMode);
+    EXPECT_TRUE(w->NewRuleMode);
 }
 
 TEST_F(Save, AmendModeAppendsWithoutTouchingTheStoredHeader) {
@@ -334,7 +334,7 @@ TEST_F(Save, AFailedSaveRollsAllBackAndTheWindowShowsTheStore) {
         EXPECT_EQ(w->txtEndWs.Text(), end);
         EXPECT_EQ(w->txtTxmWS.Text(), u"14");
         EXPECT_EQ(GridLevels(w->vsfGrid), (std::vector<int>{1, 2, 3, 4}));
-        EXPECT_EQ(Module().LevelAmendMode, c.amend);
+        EXPECT_EQ(w->LevelAmendMode, c.amend);
         EXPECT_EQ(w->CurJs, c.amend ? 2 : 0);
         EXPECT_EQ(w->OldEndWs, c.amend ? 8 : 0);
         EXPECT_EQ(w->LastJs, 0);

@@ -179,8 +179,8 @@ void UiScenario::SeedR4() {
 
 std::unique_ptr<ui::FrmDefine> UiScenario::OpenEditor(bool newRule, const std::u16string& gzid) {
     OpenConnection(Module().ConnString);
-    Module().NewRuleMode = newRule;
     auto w = std::make_unique<ui::FrmDefine>();
+    w->NewRuleMode = newRule;
     if (!newRule) w->Gzid(FieldValue::Text(gzid));
     EXPECT_TRUE(w->BeginModal());
     w->TickTimers();

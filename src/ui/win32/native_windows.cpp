@@ -637,9 +637,8 @@ bool Binding::Route(MSG& m) {
             return true;
         }
         case WM_KEYUP:
-        case WM_SYSKEYUP:
         case WM_DEADCHAR:
-            return false;
+            return true;
         case WM_CHAR: {
             const auto ch = static_cast<char16_t>(m.wParam);
             Control* f = w_.Focused();
