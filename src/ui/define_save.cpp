@@ -8,6 +8,7 @@
 #include "store/text.h"
 #include "ui/field_text.h"
 #include "ui/frm_define.h"
+#include "ui/window_helpers.h"
 
 namespace quorvel::ui {
 
@@ -136,7 +137,7 @@ void FrmDefine::CmdSave_Click() {
         const std::u16string nextStart = N(Add16(lastEnd, 1));
         m.SqlText = u"select max(endws) as Maxws from txm_gzmx where gzid=" + Q(ruleId);
         const std::u16string total = FieldText(QueryFieldValue(m.SqlText, u"Maxws"));
-        m.SqlText = LevelGridSql(ruleId);
+        m.SqlText = LevelGridSql(ruleId, false);
         const std::shared_ptr<Recordset> levels = QueryEditable(m.SqlText);
         DbConn().CommitTrans();
         transactionOpen = false;

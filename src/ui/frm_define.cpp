@@ -34,14 +34,6 @@ void Computed(NumericBox& box) {
 
 }  // namespace
 
-std::u16string LevelGridSql(const std::u16string& ruleId) {
-    return u"select GZID AS 规则编号,JS AS 级数,b.name as 代表名称,startws as 开始位数,endws as "
-           u"结束位数,isnull(xsws,0) as 小数位数 "
-           u"from txm_gzmx a inner join (select * from glsx where fid=1006) b on a.lbid=b.id "
-           u"where gzid=" +
-           SqlQuote(ruleId);
-}
-
 FrmDefine::FrmDefine()
     : Window(u"FrmDefine"),
       TxtGZID(Add<TextBox>(u"TxtGZID")),
@@ -188,7 +180,7 @@ void FrmDefine::LoadRule(const std::u16string& R) {
 
 void FrmDefine::FillLevelGrid(const std::u16string& R) {
     auto& m = Module();
-    m.SqlText = LevelGridSql(R);
+    m.SqlText = LevelGridSql(R, false);
     vsfGrid.SetDataSource(OpenEditableRs(m.SqlText));
 }
 
@@ -224,8 +216,9 @@ bool FrmDefine::ShowLevel(const std::u16string& R, int16_t N) {
         u"select a.gzid,isnull(a.js,0) as js,isnull(a.startws,0) as startws,isnull(a.endws,0) as "
         u"endws,a.lbid,b.Name,c.dnmid,isnull(a.xsws,0) as xsws "
         u"from txm_gzmx a inner join txm_gzzb c on a.gzid=c.gzid inner join (select * from glsx "
-        u"where fid=1006) b on a.lbid=b.id where a.gzid=" +
-        SqlQuote(R) + u" and js=" + ToU16(N);
+        u"where fid=" +
+        std::u16string(kSegmentCategories) + u") b on a.lbid=b.id where a.gzid=" + SqlQuote(R) +
+        u" and js=" + ToU16(N);
     m.DbRs = OpenReadOnlyRs(m.SqlText);
     // Another user may have deleted the level since the grid was filled: then there is nothing
     // to amend, and entering the amend state would make the next save "amend" a missing row.

@@ -92,7 +92,4 @@ class FrmDefine : public Window {
     bool released_ = false;
 };
 
-// The level grid's statement for one rule; shared by the editor's refill paths.
-std::u16string LevelGridSql(const std::u16string& ruleId);
-
 }  // namespace quorvel::ui

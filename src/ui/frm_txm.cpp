@@ -6,6 +6,7 @@
 #include "store/message_box.h"
 #include "store/module_state.h"
 #include "ui/field_text.h"
+#include "ui/window_helpers.h"
 
 namespace quorvel::ui {
 
@@ -120,12 +121,7 @@ void FrmTXM::LstGz_Click() {
 
 void FrmTXM::ShowRuleLevels(const std::u16string& ruleId) {
     auto& m = Module();
-    m.SqlText =
-        u"select a.GZID AS 规则编号,JS AS 级数,b.name as 代表名称,startws as 开始位数,endws as "
-        u"结束位数,isnull(xsws,0) as 小数位数 "
-        u"from txm_gzmx a inner join (select * from glsx where fid=1006) b on a.lbid=b.id where "
-        u"a.gzid=" +
-        SqlQuote(ruleId);
+    m.SqlText = LevelGridSql(ruleId, true);
     vsfGrid.SetDataSource(OpenEditableRs(m.SqlText));
 }
 

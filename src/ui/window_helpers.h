@@ -16,6 +16,13 @@ namespace quorvel::ui {
 
 void SelectAllText(TextBox& box);
 
+// The family of the segment categories in the category table (glsx.fid), as statement text.
+inline constexpr char16_t kSegmentCategories[] = u"1006";
+
+// The level grid's statement for one rule, in the browser and in the editor. The browser names
+// the rule column by its table's alias (qualified), the editor by the column alone.
+std::u16string LevelGridSql(const std::u16string& ruleId, bool qualified);
+
 // What the record picker hands back: a single value, or an array indexed from 0. The category
 // lookup reads an array of three: a number > 0 when a row was chosen, its first and its second
 // column.
