@@ -7,6 +7,7 @@
 #include "store/module_state.h"
 #include "store/text.h"
 #include "ui/frm_define.h"
+#include "ui/window_helpers.h"
 
 namespace quorvel::ui {
 
@@ -16,16 +17,6 @@ constexpr char16_t kTitle[] = u"系统提示";
 
 int16_t ToInt16(const std::u16string& text) {
     return FieldValue::Text(text).ToInt16();
-}
-
-void RollBackIfOpen(bool& transactionOpen) noexcept {
-    if (!transactionOpen) return;
-    transactionOpen = false;
-    try {
-        DbConn().RollbackTrans();
-    } catch (...) {
-        // A connection that is gone has abandoned the transaction itself.
-    }
 }
 
 }  // namespace
@@ -66,8 +57,7 @@ void FrmDefine::DeleteLevel() {
             if (gone || !ShowLevel(CurGzid, CurJs)) EndLevelAmend();
         }
     } catch (...) {
-        MsgBox(DescribeCurrentException() + u"\n删除明细时出错!", mb::kExclamation, kTitle);
-        RollBackIfOpen(transactionOpen);
+        FailChange(u"\n删除明细时出错!", mb::kExclamation, kTitle, transactionOpen);
     }
 }
 
@@ -85,7 +75,8 @@ bool FrmDefine::ShiftLaterLevels(const std::u16string& G, int16_t J, int16_t S, 
         }
         return true;
     } catch (...) {
-        MsgBox(DescribeCurrentException() + u"\n位数排序时出错!", mb::kExclamation, kTitle);
+        bool noTransactionHere = false;  // the caller's transaction is the caller's to end
+        FailChange(u"\n位数排序时出错!", mb::kExclamation, kTitle, noTransactionHere);
         return false;
     }
 }

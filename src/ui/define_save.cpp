@@ -163,21 +163,7 @@ void FrmDefine::CmdSave_Click() {
         txtEndWs.SetText(N(txtStartWs.Value() + 1));
         txtXsWs.SetText(u"");
     } catch (...) {
-        MsgBox(DescribeCurrentException() + u"\n保存失败！", mb::kCritical, kTitleFailed);
-        if (m.DbRs) {
-            try {
-                if (m.DbRs->State() == kStateOpen) m.DbRs->Close();
-            } catch (...) {
-            }
-            m.DbRs.reset();
-        }
-        if (transactionOpen) {
-            try {
-                DbConn().RollbackTrans();
-            } catch (...) {
-                // A connection that is gone has abandoned the transaction itself.
-            }
-        }
+        FailChange(u"\n保存失败！", mb::kCritical, kTitleFailed, transactionOpen);
     }
 }
 

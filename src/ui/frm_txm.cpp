@@ -87,15 +87,8 @@ void FillRuleList(FrmTXM& frm) {
         }
         m.DbRs->Close();
     } catch (...) {
-        MsgBox(DescribeCurrentException() + u"\n添加列表失败,请与管理员联系！", mb::kExclamation,
-               u"提示:");
-        if (m.DbRs) {
-            try {
-                if (m.DbRs->State() == kStateOpen) m.DbRs->Close();
-            } catch (...) {
-            }
-            m.DbRs.reset();
-        }
+        bool noTransaction = false;
+        FailChange(u"\n添加列表失败,请与管理员联系！", mb::kExclamation, u"提示:", noTransaction);
     }
 }
 
@@ -196,13 +189,7 @@ void FrmTXM::DeleteRule(const std::u16string& ruleId) {
         DbConn().CommitTrans();
         transactionOpen = false;
     } catch (...) {
-        MsgBox(DescribeCurrentException() + u"删除失败!", mb::kExclamation, u"系统提示");
-        if (transactionOpen) {
-            try {
-                DbConn().RollbackTrans();
-            } catch (...) {
-            }
-        }
+        FailChange(u"删除失败!", mb::kExclamation, u"系统提示", transactionOpen);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "store/dialect.h"
 #include "store/error.h"
+#include "store/message_box.h"
 #include "store/module_state.h"
 
 namespace quorvel::ui {
@@ -18,6 +19,32 @@ std::u16string LevelGridSql(const std::u16string& ruleId, bool qualified) {
            u"结束位数,isnull(xsws,0) as 小数位数 "
            u"from txm_gzmx a inner join (select * from glsx where fid=" +
            kSegmentCategories + u") b on a.lbid=b.id where " + a + u"gzid=" + SqlQuote(ruleId);
+}
+
+void RollBackIfOpen(bool& transactionOpen) noexcept {
+    if (!transactionOpen) return;
+    transactionOpen = false;
+    try {
+        DbConn().RollbackTrans();
+    } catch (...) {
+    }
+}
+
+void FailChange(const std::u16string& message, int buttons, const std::u16string& title,
+                bool& transactionOpen) noexcept {
+    try {
+        MsgBox(DescribeCurrentException() + message, buttons, title);
+    } catch (...) {
+    }
+    auto& m = Module();
+    if (m.DbRs) {
+        try {
+            if (m.DbRs->State() == kStateOpen) m.DbRs->Close();
+        } catch (...) {
+        }
+        m.DbRs.reset();
+    }
+    RollBackIfOpen(transactionOpen);
 }
 
 void SelectAllText(TextBox& box) {

@@ -16,6 +16,14 @@ namespace quorvel::ui {
 
 void SelectAllText(TextBox& box);
 
+// The failure path the windows' changes share, for a catch block: the current failure is shown
+// with the change's own message after it, the shared recordset is released and a transaction
+// still open is rolled back. None of it fails in turn.
+void FailChange(const std::u16string& message, int buttons, const std::u16string& title,
+                bool& transactionOpen) noexcept;
+// Rolls back a transaction still open; a connection that is gone has abandoned it itself.
+void RollBackIfOpen(bool& transactionOpen) noexcept;
+
 // The family of the segment categories in the category table (glsx.fid), as statement text.
 inline constexpr char16_t kSegmentCategories[] = u"1006";
 
