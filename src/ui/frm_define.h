@@ -86,6 +86,19 @@ class FrmDefine : public Window {
     void txtClassId_KeyDown(int16_t& keyCode, int16_t shift);
     void txtClassId_LostFocus();
     void LookUpCategory();
+    // The save button's steps: check, amend the loaded level or append one, then commit and show
+    // the rule as stored.
+    struct SaveFields {
+        std::u16string ruleId, ruleName, storeCode, category;
+    };
+    struct SavedEnds {
+        int16_t lastEnd = 0;
+        int16_t lastJs = 0;
+    };
+    bool SaveChecksPass(const std::u16string& ruleId);
+    SavedEnds AmendLevel(const SaveFields& f);
+    SavedEnds AppendLevel(const SaveFields& f);
+    void ShowSaved(const std::u16string& ruleId, const SavedEnds& ends, bool& transactionOpen);
     void FieldKeys(int16_t keyCode);  // Enter and Down forward, Up back
     void EndLevelAmend();
 
