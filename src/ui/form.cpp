@@ -102,7 +102,13 @@ void TextBox::Edited(std::u16string_view text, int32_t selStart, int32_t selLeng
     int32_t start = selStart;
     int32_t end = selStart + selLength;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (Accepts(text[i])) {
+        // Half a pair is what an edit control leaves when it erases one code unit of a
+        // character outside the basic plane; it goes with the other half.
+        const bool paired = IsHighSurrogate(text[i])
+                                ? i + 1 < text.size() && IsLowSurrogate(text[i + 1])
+                            : IsLowSurrogate(text[i]) ? i > 0 && IsHighSurrogate(text[i - 1])
+                                                      : true;
+        if (paired && Accepts(text[i])) {
             kept.push_back(text[i]);
             continue;
         }

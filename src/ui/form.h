@@ -177,8 +177,8 @@ class TextBox : public Control {
     std::u16string SelText() const;
 
     // The text as a native edit control now holds it, however it got there (typing, paste, an
-    // input method, undo, drag and drop). Characters the box refuses are dropped; the caret
-    // stays where the user left it.
+    // input method, undo, drag and drop). Characters the box refuses, and halves of a pair,
+    // are dropped; the caret stays where the user left it.
     void Edited(std::u16string_view text, int32_t selStart, int32_t selLength);
     // The user moved the caret or the selection; nothing else changed, so nothing is echoed.
     void Selected(int32_t selStart, int32_t selLength);

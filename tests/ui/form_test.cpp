@@ -148,6 +148,7 @@ TEST(FormModel, NativeEditsReachTheModelWithoutWhatTheBoxRefuses) {
     const Case cases[] = {
         {&w.a, u"条形码规则", 5, 0, u"条形码规则", 5, 0},  // an input method's result
         {&w.a, u"R\t1\r\n", 5, 0, u"R1", 2, 0},            // a pasted id with a tab and a line end
+        {&w.a, u"a\xD83D", 2, 0, u"a", 1, 0},              // Backspace took half of a character
         {&w.a, u"\tAB", 1, 2, u"AB", 0, 2},
         {&w.c, u"-12", 3, 0, u"12", 2, 0},  // minimum 0: a pasted minus goes
     };
@@ -157,10 +158,10 @@ TEST(FormModel, NativeEditsReachTheModelWithoutWhatTheBoxRefuses) {
         EXPECT_EQ(c.box->SelStart(), c.keptStart);
         EXPECT_EQ(c.box->SelLength(), c.keptLength);
     }
-    EXPECT_EQ(changes, 4);
+    EXPECT_EQ(changes, 5);
     w.a.Selected(1, 99);  // a caret move is taken as it is, within the text, and not echoed
     EXPECT_EQ(w.a.SelText(), u"B");
-    EXPECT_EQ(changes, 4);
+    EXPECT_EQ(changes, 5);
 }
 
 TEST(FormModel, FocusSentBackByLostFocusStays) {
