@@ -90,29 +90,42 @@ TEST_P(SaveOnTargets, DefineARuleWithSeveralLevelsByKeyboardOnly) {
 
 TEST_P(SaveOnTargets, AmendingAnEndMovesEveryLaterLevel) {
     struct Case {
-        int end;
+        int level, end;
         Levels_ levels;
         const char16_t* total;
     };
-    for (const Case& c : {Case{10,
+    for (const Case& c : {Case{2,
+                               10,
                                {{u"R4", 1, u"A", 1, 4, 0},
                                 {u"R4", 2, u"B", 5, 10, 2},
                                 {u"R4", 3, u"W", 11, 14, 3},
                                 {u"R4", 4, u"P", 15, 16, 0}},
                                u"16"},
-                          Case{7,
+                          Case{2,
+                               7,
                                {{u"R4", 1, u"A", 1, 4, 0},
                                 {u"R4", 2, u"B", 5, 7, 2},
                                 {u"R4", 3, u"W", 8, 11, 3},
                                 {u"R4", 4, u"P", 12, 13, 0}},
-                               u"13"}}) {
+                               u"13"},
+                          Case{4,  // the last level: nothing lies behind it
+                               20,
+                               {{u"R4", 1, u"A", 1, 4, 0},
+                                {u"R4", 2, u"B", 5, 8, 2},
+                                {u"R4", 3, u"W", 9, 12, 3},
+                                {u"R4", 4, u"P", 13, 20, 0}},
+                               u"20"}}) {
         Exec({u"delete from txm_gzmx", u"delete from txm_gzzb"});
         SeedR4();
         auto w = OpenEditor(false, u"R4");
-        w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 2));
+        w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, c.level));
         w->PressKey(key::kF3);
         Retype(*w, w->txtEndWs, ToU16(c.end));
+        StatementTrap trap;
         w->ClickOn(w->CmdSave);
+        bool shifted = false;
+        for (const auto& s : trap.statements) shifted |= s.find(u"startws=startws") != s.npos;
+        EXPECT_EQ(shifted, c.level != 4);
         EXPECT_EQ(Levels(u"R4"), c.levels);
         EXPECT_EQ(Header(u"R4")[3], c.total);
         EXPECT_EQ(w->txtTxmWS.Text(), c.total);
@@ -123,8 +136,8 @@ TEST_P(SaveOnTargets, AmendingAnEndMovesEveryLaterLevel) {
         EXPECT_EQ(w->CurJs, 0);
         EXPECT_EQ(w->OldEndWs, 0);
         EXPECT_EQ(w->LastJs, 4);
-        auto bz = Query(u"select bz from txm_gzmx where gzid='R4' and js=2")->rows[0][0];
-        EXPECT_EQ(bz.ToText(), u"");
+        auto bz = Query(u"select bz from txm_gzmx where gzid='R4' and js=" + ToU16(c.level));
+        EXPECT_EQ(bz->rows[0][0].ToText(), u"");
     }
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -162,22 +175,6 @@ INSTANTIATE_TEST_SUITE_P(Stores, SaveOnTargets, ::testing::Range<size_t>(0, Targ
                          [](const auto& info) { return Targets()[info.param].name; });
 
 class Save : public UiScenario {};
-
-TEST_F(Save, AmendingTheLastLevelMovesNothingElse) {
-    SeedR4();
-    auto w = OpenEditor(false, u"R4");
-    w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 4));
-    w->PressKey(key::kF3);
-    Retype(*w, w->txtEndWs, u"20");
-    StatementTrap trap;
-    w->ClickOn(w->CmdSave);
-    for (const auto& s : trap.statements) {
-        EXPECT_EQ(s.find(u"startws=startws"), std::u16string::npos) << ToUtf8(s);
-    }
-    EXPECT_EQ(Levels(u"R4")[3], (LevelRow{u"R4", 4, u"P", 13, 20, 0}));
-    EXPECT_EQ(Levels(u"R4")[2], (LevelRow{u"R4", 3, u"W", 9, 12, 3}));
-    EXPECT_EQ(Header(u"R4")[3], u"20");
-}
 
 TEST_F(Save, ChangingOnlyTheCategoryIsOneUpdate) {
     SeedR4();
