@@ -76,7 +76,6 @@ class Store {
 void BM_SaveAmendShiftingLaterLevels(benchmark::State& state) {
     const int levels = static_cast<int>(state.range(0));
     Store store(1, levels);
-    Module().NewRuleMode = false;
     ui::FrmDefine w;
     w.Gzid(FieldValue::Text(u"R0"));
     w.BeginModal();
@@ -96,7 +95,6 @@ BENCHMARK(BM_SaveAmendShiftingLaterLevels)->Arg(4)->Arg(100)->Unit(benchmark::kM
 void BM_OpenEditorOnARule(benchmark::State& state) {
     const int levels = static_cast<int>(state.range(0));
     Store store(1, levels);
-    Module().NewRuleMode = false;
     for (auto _ : state) {
         ui::FrmDefine w;
         w.Gzid(FieldValue::Text(u"R0"));

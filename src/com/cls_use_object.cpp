@@ -13,6 +13,13 @@ HRESULT ClsUseObject::put_ConnectionTime(short value) {
 }
 
 HRESULT ClsUseObject::Show() {
+    // The host may release its last reference from a window of its own while the browser is
+    // open; the object, and the windows it owns, stay until the browser has closed.
+    AddRef();
+    struct Hold {
+        ClsUseObject* self;
+        ~Hold() { self->Release(); }
+    } hold{this};
     try {
         // The windows and boxes of this thread are the real ones from here on; the core keeps
         // both per thread.

@@ -1,6 +1,9 @@
 // quorvel-host: does what a retail host does with the component, from a command line.
 //
-//   quorvel-host PROGID [Property=value ...] METHOD [argument ...]
+//   quorvel-host [--window] PROGID [Property=value ...] METHOD [argument ...]
+//
+// With --window it first opens a window of its own, as a till program has one, and says after
+// the call whether that window took input while the call ran and whether it takes input again.
 //
 // It creates the class by its ProgID, sets each property, calls the method with the arguments
 // as texts (late bound, through IDispatch, as script hosts call it) and prints the method's
@@ -61,6 +64,32 @@ DISPID IdOf(IDispatch* object, const std::wstring& name, HRESULT* hr) {
     auto* names = const_cast<LPOLESTR>(name.c_str());
     *hr = object->GetIDsOfNames(IID_NULL, &names, 1, LOCALE_USER_DEFAULT, &id);
     return id;
+}
+
+// The host's own window: a timer looks, while the component's windows run the thread's
+// messages, whether the window would take input.
+bool gSawDisabled = false;
+bool gSawEnabled = false;
+
+LRESULT CALLBACK HostProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_TIMER) {
+        (IsWindowEnabled(h) ? gSawEnabled : gSawDisabled) = true;
+        return 0;
+    }
+    return DefWindowProcW(h, msg, wp, lp);
+}
+
+HWND OpenHostWindow() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = HostProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = L"QuorvelHostWindow";
+    RegisterClassW(&wc);
+    HWND h = CreateWindowExW(0, wc.lpszClassName, L"quorvel-host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                             0, 0, 240, 120, nullptr, nullptr, wc.hInstance, nullptr);
+    if (h) SetTimer(h, 1, 50, nullptr);
+    return h;
 }
 
 int Run(int argc, wchar_t** argv) {
@@ -129,6 +158,8 @@ int Run(int argc, wchar_t** argv) {
                               static_cast<UINT>(raw.size()), 0};
             Variant result;
             EXCEPINFO ex{};
+            gSawDisabled = false;
+            gSawEnabled = false;
             hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
                                 &result.v, &ex, nullptr);
             if (FAILED(hr)) {
@@ -157,7 +188,21 @@ int main() {
         LocalFree(argv);
         return 1;
     }
-    const int status = Run(argc, argv);
+    HWND window = nullptr;
+    std::vector<wchar_t*> args(argv, argv + argc);
+    if (args.size() > 1 && std::wstring(args[1]) == L"--window") {
+        window = OpenHostWindow();
+        args.erase(args.begin() + 1);
+    }
+    const int status = Run(static_cast<int>(args.size()), args.data());
+    if (window) {
+        // Only the component's message loops ran while the call did.
+        const bool disabledDuring = gSawDisabled && !gSawEnabled;
+        Print(std::wstring(L"host window ") +
+              (disabledDuring ? L"disabled during the call" : L"usable during the call") +
+              (IsWindowEnabled(window) ? L", enabled after\n" : L", disabled after\n"));
+        DestroyWindow(window);
+    }
     CoUninitialize();
     LocalFree(argv);
     return status;

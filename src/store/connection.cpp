@@ -147,8 +147,11 @@ void Connection::RollbackTrans() {
     Backend& b = Live();
     if (transactionDepth_ == 0) throw DbError(err::kProviderError, u"No transaction is active.");
     // A rollback is never failed by the hook: it is the way back from an injected failure.
-    b.Rollback();
+    // Whether or not the store accepts it, the transaction is over for this session: one the
+    // store has already ended, or abandoned with a broken link, cannot be rolled back later,
+    // and counting it on would refuse every later BeginTrans.
     --transactionDepth_;
+    b.Rollback();
 }
 
 void Recordset::Open(const std::u16string& sql, const std::shared_ptr<Connection>& conn, int,

@@ -18,8 +18,6 @@ struct ModuleState {
     std::u16string TXMName;
     std::u16string SqlText;
     std::shared_ptr<Recordset> DbRs;
-    bool NewRuleMode = false;
-    bool LevelAmendMode = false;
     // Not a host property: the command timeout each connection OpenConnection makes gets. Only
     // tests change it, to see a bounded wait end without waiting the full default.
     long CommandTimeout = kDefaultCommandTimeout;

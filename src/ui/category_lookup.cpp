@@ -50,10 +50,11 @@ void FrmDefine::LookUpCategory() {
     PickValue pick;
     Step([&] {
         if (txtClassId.Text().empty()) {
-            m.SqlText = u"select id as 编号,name as 名称 from glsx where fid=1006";
+            m.SqlText = u"select id as 编号,name as 名称 from glsx where fid=" +
+                        std::u16string(kSegmentCategories);
         } else {
             m.SqlText = u"select id as 编号,name as 名称 from glsx where id=" +
-                        SqlQuote(txtClassId.Text()) + u" and fid=1006";
+                        SqlQuote(txtClassId.Text()) + u" and fid=" + kSegmentCategories;
         }
     });
     Step([&] {

@@ -20,6 +20,12 @@ void ClsUse::ConnectionTime(int16_t value) {
 }
 
 void ClsUse::Show() noexcept {
+    if (showing_) return;
+    showing_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{showing_};
     try {
         // The browser opens even when the connection does not: the user sees the failure and an
         // empty list, and can close the window.

@@ -21,10 +21,14 @@ class ClsUse {
     void ConnString(const std::u16string& value);
     void ConnectionTime(int16_t value);
 
+    // A call made while the browser is open (from a window of the host that stayed usable, or
+    // a timer) returns at once: a second browser over the first would free it under its loop.
     void Show() noexcept;
+    bool Showing() const { return showing_; }
 
   private:
     std::unique_ptr<FrmTXM> frmTXM_;
+    bool showing_ = false;
 };
 
 }  // namespace quorvel::ui

@@ -7,6 +7,7 @@
 #include "store/text.h"
 #include "store/value.h"
 #include "ui/frm_define.h"
+#include "ui/window_helpers.h"
 
 namespace quorvel::ui {
 
@@ -16,16 +17,6 @@ constexpr char16_t kTitle[] = u"系统提示";
 
 int16_t ToInt16(const std::u16string& text) {
     return FieldValue::Text(text).ToInt16();
-}
-
-void RollBackIfOpen(bool& transactionOpen) noexcept {
-    if (!transactionOpen) return;
-    transactionOpen = false;
-    try {
-        DbConn().RollbackTrans();
-    } catch (...) {
-        // A connection that is gone has abandoned the transaction itself.
-    }
 }
 
 }  // namespace
@@ -57,13 +48,16 @@ void FrmDefine::DeleteLevel() {
         DbConn().CommitTrans();
         transactionOpen = false;
 
-        // The level loaded for amending is gone: a save must not "amend" a row that is no more.
-        if (m.LevelAmendMode && CurJs == J && EqualsNoCase(CurGzid, G)) EndLevelAmend();
-        const std::u16string ruleId = TxtGZID.Text();
-        LoadRule(ruleId);
+        LoadRule(G);
+        // The level loaded for amending is either gone, and a save must not "amend" a row that
+        // is no more, or may have moved: the fields and the amend state then follow the store,
+        // so that a save writes only positions the user has seen.
+        if (LevelAmendMode) {
+            const bool gone = CurJs == J && EqualsNoCase(CurGzid, G);
+            if (gone || !ShowLevel(CurGzid, CurJs)) EndLevelAmend();
+        }
     } catch (...) {
-        MsgBox(DescribeCurrentException() + u"\n删除明细时出错!", mb::kExclamation, kTitle);
-        RollBackIfOpen(transactionOpen);
+        FailChange(u"\n删除明细时出错!", mb::kExclamation, kTitle, transactionOpen);
     }
 }
 
@@ -81,13 +75,14 @@ bool FrmDefine::ShiftLaterLevels(const std::u16string& G, int16_t J, int16_t S, 
         }
         return true;
     } catch (...) {
-        MsgBox(DescribeCurrentException() + u"\n位数排序时出错!", mb::kExclamation, kTitle);
+        bool noTransactionHere = false;  // the caller's transaction is the caller's to end
+        FailChange(u"\n位数排序时出错!", mb::kExclamation, kTitle, noTransactionHere);
         return false;
     }
 }
 
 void FrmDefine::EndLevelAmend() {
-    Module().LevelAmendMode = false;
+    LevelAmendMode = false;
     CurGzid.clear();
     CurJs = 0;
     OldEndWs = 0;

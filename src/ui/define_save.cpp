@@ -8,6 +8,7 @@
 #include "store/value.h"
 #include "ui/field_text.h"
 #include "ui/frm_define.h"
+#include "ui/window_helpers.h"
 
 namespace quorvel::ui {
 
@@ -38,134 +39,140 @@ int16_t NextLevelNumber(const FieldValue& maxJs) {
 }  // namespace
 
 void FrmDefine::CmdSave_Click() {
-    auto& m = Module();
     bool transactionOpen = false;
     try {
-        const std::u16string ruleId = TxtGZID.Text();
-        const std::u16string ruleName = TxtGZName.Text();
-        const std::u16string storeCode = txtDnmid.Text();
-        const std::u16string category = txtClassId.Text();
-
-        if (ruleId.empty()) {
-            MsgBox(u"规则编号不能为空！", mb::kExclamation, kTitleCheck);
-            if (TxtGZID.CanFocus()) TxtGZID.SetFocus();
-            return;
-        }
-        if (txtStartWs.Value() > txtEndWs.Value()) {
-            MsgBox(u"结束位数必须大于开始位数！", mb::kExclamation, kTitleCheck);
-            txtEndWs.SetFocus();
-            return;
-        }
-        if (m.NewRuleMode) {
-            m.SqlText = u"select * from txm_gzzb where gzid=" + Q(ruleId);
-            if (QueryRecordCount(m.SqlText) > 0) {
-                MsgBox(u"您已经定义过此规则了,请重新输入一个规则编码!", mb::kExclamation,
-                       kTitleCheck);
-                if (TxtGZID.Enabled()) TxtGZID.SetFocus();
-                return;
-            }
-        }
-
+        const SaveFields f{TxtGZID.Text(), TxtGZName.Text(), txtDnmid.Text(), txtClassId.Text()};
+        if (!SaveChecksPass(f.ruleId)) return;
         DbConn().BeginTrans();
         transactionOpen = true;
-
-        int16_t lastEnd = 0;
-        const bool amend = !CurGzid.empty() && (OldEndWs > 0 || CurJs > 0) && m.LevelAmendMode;
-        if (amend) {
-            const int16_t S = ToInt16(txtStartWs.Text());
-            const int16_t E = ToInt16(txtEndWs.Text());
-            const double X = txtXsWs.Value();
-            if (E == OldEndWs) {
-                m.SqlText = u"update txm_gzmx set gzid=" + Q(ruleId) + u",lbid=" + Q(category) +
-                            u",startws=" + N(S) + u",endws=" + N(E) + u",xsws = " + N(X) +
-                            u", bz=" + Q(u"") + u" where gzid=" + Q(CurGzid) + u" and js=" +
-                            N(CurJs);
-                DbConn().Execute(m.SqlText);
-            } else {
-                m.SqlText =
-                    u"select * from txm_gzmx where gzid=" + Q(CurGzid) + u" and js>" + N(CurJs);
-                m.DbRs = QueryReadOnly(m.SqlText);
-                if (m.DbRs->RecordCount() > 0) {
-                    // Every later level moves by the change of this level's end.
-                    const int16_t D = Sub16(E, OldEndWs);
-                    m.SqlText = u"update txm_gzmx set gzid=" + Q(ruleId) + u",startws=startws + " +
-                                N(D) + u",endws=endws + " + N(D) + u" where gzid=" + Q(CurGzid) +
-                                u" and js>" + N(CurJs);
-                    DbConn().Execute(m.SqlText);
-                }
-                m.SqlText = u"update txm_gzmx set gzid=" + Q(ruleId) + u",lbid=" + Q(category) +
-                            u",startws=" + N(S) + u",endws=" + N(E) + u",bz=" + Q(u"") +
-                            u",xsws = " + N(X) + u" where gzid=" + Q(CurGzid) + u" and js=" +
-                            N(CurJs);
-                DbConn().Execute(m.SqlText);
-            }
-            m.SqlText = u"select max(endws) as Maxws from txm_gzmx where gzid=" + Q(CurGzid);
-            lastEnd = QueryFieldValue(m.SqlText, u"Maxws").ToInt16();
-            m.SqlText = u"Update txm_gzzb set gzid = " + Q(ruleId) + u",gzname =" + Q(ruleName) +
-                        u",dnmid=" + Q(storeCode) + u",txmzws=" + N(lastEnd) + u" where gzid=" +
-                        Q(CurGzid);
-            DbConn().Execute(m.SqlText);
-            m.SqlText = u"select max(js) as MaxJs from txm_gzmx where gzid=" + Q(ruleId);
-            LastJs = QueryFieldValue(m.SqlText, u"MaxJs").ToInt16();
-        } else {
-            // A stored header is left as it is on this path.
-            m.SqlText = u"select * from txm_gzzb where gzid=" + Q(ruleId);
-            if (QueryRecordCount(m.SqlText) == 0) {
-                m.SqlText = u"insert into txm_gzzb(gzid,gzname,dnmid) values(" + Q(ruleId) + u"," +
-                            Q(ruleName) + u"," + Q(storeCode) + u")";
-                DbConn().Execute(m.SqlText);
-            }
-            // Gaps left by deletions are not filled: always the highest number plus one.
-            m.SqlText = u"select max(js) as MaxJs from txm_gzmx where gzid=" + Q(ruleId);
-            LastJs = NextLevelNumber(QueryFieldValue(m.SqlText, u"MaxJs"));
-            m.SqlText = u"insert into txm_gzmx(gzid,js,lbid,startws,endws,xsws) values(" +
-                        Q(ruleId) + u"," + Q(N(LastJs)) + u"," + Q(category) + u"," +
-                        N(txtStartWs.Value()) + u"," + N(txtEndWs.Value()) + u"," +
-                        N(txtXsWs.Value()) + u")";
-            DbConn().Execute(m.SqlText);
-            m.SqlText = u"select max(endws) as Maxws from txm_gzmx where gzid=" + Q(ruleId);
-            lastEnd = QueryFieldValue(m.SqlText, u"Maxws").ToInt16();
-            m.SqlText = u"update txm_gzzb set txmzws=" + N(lastEnd) + u" where gzid=" + Q(ruleId);
-            DbConn().Execute(m.SqlText);
-        }
-
-        OldEndWs = 0;
-        CurJs = 0;
-        CurGzid.clear();
-        LblLBName.SetCaption(u"第 " + N(Add16(LastJs, 1)) + u" 级");
-        txtStartWs.SetText(N(Add16(lastEnd, 1)));
-        m.SqlText = u"select max(endws) as Maxws from txm_gzmx where gzid=" + Q(ruleId);
-        txtTxmWS.SetText(FieldText(QueryFieldValue(m.SqlText, u"Maxws")));
-        m.SqlText = LevelGridSql(ruleId);
-        vsfGrid.SetDataSource(QueryEditable(m.SqlText));
-        m.LevelAmendMode = false;
-        m.NewRuleMode = false;
-        DbConn().CommitTrans();
-        transactionOpen = false;
-
-        // Ready for the next level of the same rule, two digits wide until the user says else.
-        txtClassId.SetFocus();
-        txtClassId.SetText(u"");
-        txtClassName.SetText(u"");
-        txtEndWs.SetText(N(txtStartWs.Value() + 1));
-        txtXsWs.SetText(u"");
+        const bool amend = !CurGzid.empty() && (OldEndWs > 0 || CurJs > 0) && LevelAmendMode;
+        const SavedEnds ends = amend ? AmendLevel(f) : AppendLevel(f);
+        ShowSaved(f.ruleId, ends, transactionOpen);
     } catch (...) {
-        MsgBox(DescribeCurrentException() + u"\n保存失败！", mb::kCritical, kTitleFailed);
-        if (m.DbRs) {
-            try {
-                if (m.DbRs->State() == kStateOpen) m.DbRs->Close();
-            } catch (...) {
-            }
-            m.DbRs.reset();
-        }
-        if (transactionOpen) {
-            try {
-                DbConn().RollbackTrans();
-            } catch (...) {
-                // A connection that is gone has abandoned the transaction itself.
-            }
+        FailChange(u"\n保存失败！", mb::kCritical, kTitleFailed, transactionOpen);
+    }
+}
+
+bool FrmDefine::SaveChecksPass(const std::u16string& ruleId) {
+    auto& m = Module();
+    if (ruleId.empty()) {
+        MsgBox(u"规则编号不能为空！", mb::kExclamation, kTitleCheck);
+        if (TxtGZID.CanFocus()) TxtGZID.SetFocus();
+        return false;
+    }
+    if (txtStartWs.Value() > txtEndWs.Value()) {
+        MsgBox(u"结束位数必须大于开始位数！", mb::kExclamation, kTitleCheck);
+        txtEndWs.SetFocus();
+        return false;
+    }
+    if (NewRuleMode) {
+        m.SqlText = u"select * from txm_gzzb where gzid=" + Q(ruleId);
+        if (QueryRecordCount(m.SqlText) > 0) {
+            MsgBox(u"您已经定义过此规则了,请重新输入一个规则编码!", mb::kExclamation, kTitleCheck);
+            if (TxtGZID.Enabled()) TxtGZID.SetFocus();
+            return false;
         }
     }
+    return true;
+}
+
+// The loaded level takes the fields' values.
+FrmDefine::SavedEnds FrmDefine::AmendLevel(const SaveFields& f) {
+    auto& m = Module();
+    SavedEnds ends;
+    const int16_t S = ToInt16(txtStartWs.Text());
+    const int16_t E = ToInt16(txtEndWs.Text());
+    const double X = txtXsWs.Value();
+    if (E == OldEndWs) {
+        m.SqlText = u"update txm_gzmx set gzid=" + Q(f.ruleId) + u",lbid=" + Q(f.category) +
+                    u",startws=" + N(S) + u",endws=" + N(E) + u",xsws = " + N(X) + u", bz=" +
+                    Q(u"") + u" where gzid=" + Q(CurGzid) + u" and js=" + N(CurJs);
+        DbConn().Execute(m.SqlText);
+    } else {
+        m.SqlText = u"select * from txm_gzmx where gzid=" + Q(CurGzid) + u" and js>" + N(CurJs);
+        m.DbRs = QueryReadOnly(m.SqlText);
+        if (m.DbRs->RecordCount() > 0) {
+            // Every later level moves by the change of this level's end.
+            const int16_t D = Sub16(E, OldEndWs);
+            m.SqlText = u"update txm_gzmx set gzid=" + Q(f.ruleId) + u",startws=startws + " + N(D) +
+                        u",endws=endws + " + N(D) + u" where gzid=" + Q(CurGzid) + u" and js>" +
+                        N(CurJs);
+            DbConn().Execute(m.SqlText);
+        }
+        m.SqlText = u"update txm_gzmx set gzid=" + Q(f.ruleId) + u",lbid=" + Q(f.category) +
+                    u",startws=" + N(S) + u",endws=" + N(E) + u",bz=" + Q(u"") + u",xsws = " +
+                    N(X) + u" where gzid=" + Q(CurGzid) + u" and js=" + N(CurJs);
+        DbConn().Execute(m.SqlText);
+    }
+    m.SqlText = u"select max(endws) as Maxws from txm_gzmx where gzid=" + Q(CurGzid);
+    ends.lastEnd = QueryFieldValue(m.SqlText, u"Maxws").ToInt16();
+    m.SqlText = u"Update txm_gzzb set gzid = " + Q(f.ruleId) + u",gzname =" + Q(f.ruleName) +
+                u",dnmid=" + Q(f.storeCode) + u",txmzws=" + N(ends.lastEnd) + u" where gzid=" +
+                Q(CurGzid);
+    DbConn().Execute(m.SqlText);
+    m.SqlText = u"select max(js) as MaxJs from txm_gzmx where gzid=" + Q(f.ruleId);
+    ends.lastJs = QueryFieldValue(m.SqlText, u"MaxJs").ToInt16();
+    return ends;
+}
+
+FrmDefine::SavedEnds FrmDefine::AppendLevel(const SaveFields& f) {
+    auto& m = Module();
+    SavedEnds ends;
+    // A stored header is left as it is on this path.
+    m.SqlText = u"select * from txm_gzzb where gzid=" + Q(f.ruleId);
+    if (QueryRecordCount(m.SqlText) == 0) {
+        m.SqlText = u"insert into txm_gzzb(gzid,gzname,dnmid) values(" + Q(f.ruleId) + u"," +
+                    Q(f.ruleName) + u"," + Q(f.storeCode) + u")";
+        DbConn().Execute(m.SqlText);
+    }
+    // Gaps left by deletions are not filled: always the highest number plus one.
+    m.SqlText = u"select max(js) as MaxJs from txm_gzmx where gzid=" + Q(f.ruleId);
+    ends.lastJs = NextLevelNumber(QueryFieldValue(m.SqlText, u"MaxJs"));
+    m.SqlText = u"insert into txm_gzmx(gzid,js,lbid,startws,endws,xsws) values(" + Q(f.ruleId) +
+                u"," + Q(N(ends.lastJs)) + u"," + Q(f.category) + u"," + N(txtStartWs.Value()) +
+                u"," + N(txtEndWs.Value()) + u"," + N(txtXsWs.Value()) + u")";
+    DbConn().Execute(m.SqlText);
+    m.SqlText = u"select max(endws) as Maxws from txm_gzmx where gzid=" + Q(f.ruleId);
+    ends.lastEnd = QueryFieldValue(m.SqlText, u"Maxws").ToInt16();
+    m.SqlText = u"update txm_gzzb set txmzws=" + N(ends.lastEnd) + u" where gzid=" + Q(f.ruleId);
+    DbConn().Execute(m.SqlText);
+    return ends;
+}
+
+void FrmDefine::ShowSaved(const std::u16string& ruleId, const SavedEnds& ends,
+                          bool& transactionOpen) {
+    auto& m = Module();
+    // Everything the window will show is read and formed while the change can still be
+    // rolled back; the screen changes only once the store holds the change.
+    const std::u16string nextCaption = u"第 " + N(Add16(ends.lastJs, 1)) + u" 级";
+    const std::u16string nextStart = N(Add16(ends.lastEnd, 1));
+    m.SqlText = u"select max(endws) as Maxws from txm_gzmx where gzid=" + Q(ruleId);
+    const std::u16string total = FieldText(QueryFieldValue(m.SqlText, u"Maxws"));
+    m.SqlText = LevelGridSql(ruleId, false);
+    const std::shared_ptr<Recordset> levels = QueryEditable(m.SqlText);
+    DbConn().CommitTrans();
+    transactionOpen = false;
+
+    OldEndWs = 0;
+    CurJs = 0;
+    CurGzid.clear();
+    LastJs = ends.lastJs;
+    LevelAmendMode = false;
+    NewRuleMode = false;
+    LblLBName.SetCaption(nextCaption);
+    txtStartWs.SetText(nextStart);
+    txtTxmWS.SetText(total);
+    vsfGrid.SetDataSource(levels);
+    // The rule has levels now: a retyped id would make the next save start a rule whose
+    // positions continue those of this one.
+    TxtGZID.SetEnabled(false);
+
+    // Ready for the next level of the same rule, two digits wide until the user says else.
+    txtClassId.SetFocus();
+    txtClassId.SetText(u"");
+    txtClassName.SetText(u"");
+    txtEndWs.SetText(N(txtStartWs.Value() + 1));
+    txtXsWs.SetText(u"");
 }
 
 }  // namespace quorvel::ui

@@ -14,6 +14,13 @@ namespace {
 constexpr long kInvalidPropertyValue = 380;
 constexpr long kInvalidRowValue = 381;
 constexpr long kElementNotFound = 35601;
+
+bool IsHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 }  // namespace
 
 // ---- Control
@@ -90,6 +97,38 @@ void TextBox::ReplaceSelection(std::u16string_view with) {
     Changed();
 }
 
+void TextBox::Edited(std::u16string_view text, int32_t selStart, int32_t selLength) {
+    std::u16string kept;
+    int32_t start = selStart;
+    int32_t end = selStart + selLength;
+    for (size_t i = 0; i < text.size(); ++i) {
+        // Half a pair is what an edit control leaves when it erases one code unit of a
+        // character outside the basic plane; it goes with the other half.
+        const bool paired = IsHighSurrogate(text[i])
+                                ? i + 1 < text.size() && IsLowSurrogate(text[i + 1])
+                            : IsLowSurrogate(text[i]) ? i > 0 && IsHighSurrogate(text[i - 1])
+                                                      : true;
+        if (paired && Accepts(text[i])) {
+            kept.push_back(text[i]);
+            continue;
+        }
+        const auto at = static_cast<int32_t>(i);
+        if (at < selStart) --start;
+        if (at < selStart + selLength) --end;
+    }
+    text_ = std::move(kept);
+    const auto len = static_cast<int32_t>(text_.size());
+    selStart_ = std::clamp<int32_t>(start, 0, len);
+    selLength_ = std::clamp<int32_t>(end - selStart_, 0, len - selStart_);
+    Changed();
+}
+
+void TextBox::Selected(int32_t selStart, int32_t selLength) {
+    const auto len = static_cast<int32_t>(text_.size());
+    selStart_ = std::clamp<int32_t>(selStart, 0, len);
+    selLength_ = std::clamp<int32_t>(selLength, 0, len - selStart_);
+}
+
 void TextBox::TypeText(std::u16string_view text) {
     for (char16_t c : text) {
         if (Accepts(c)) ReplaceSelection(std::u16string_view(&c, 1));
@@ -107,6 +146,12 @@ void TextBox::DefaultKey(int16_t keyCode) {
             if (selLength_ == 0 && selStart_ > 0) {
                 --selStart_;
                 selLength_ = 1;
+                // A character outside the basic plane is two code units and goes as one.
+                if (selStart_ > 0 && IsLowSurrogate(text_[static_cast<size_t>(selStart_)]) &&
+                    IsHighSurrogate(text_[static_cast<size_t>(selStart_) - 1])) {
+                    --selStart_;
+                    selLength_ = 2;
+                }
             }
             ReplaceSelection(u"");
             break;
@@ -145,7 +190,12 @@ void NumericBox::SetValue(double v) {
 }
 
 bool NumericBox::Accepts(char16_t c) const {
-    return (c >= u'0' && c <= u'9') || c == u'-' || (c == u'.' && decimalPlaces > 0);
+    return (c >= u'0' && c <= u'9') || (c == u'-' && min < 0) || (c == u'.' && decimalPlaces > 0);
+}
+
+void NumericBox::Entered() {
+    SetSelStart(0);
+    SetSelLength(static_cast<int32_t>(Text().size()));
 }
 
 // ---- CommandButton
@@ -337,6 +387,7 @@ void Window::SetFocus(Control& c) {
     if (leaving && !leavingNeverArrived) Fire(leaving->LostFocus);
     if (focus_ == &c) {
         arriving_ = nullptr;
+        c.Entered();
         Fire(c.GotFocus);
     }
 }
@@ -378,21 +429,29 @@ void Window::PreviousField() {
 }
 
 void Window::PressKey(int16_t keyCode, int16_t shiftState) {
-    if (!IsOpen()) return;
+    int16_t code = keyCode;
+    if (Control* target = PreviewKey(code, shiftState)) ControlKey(*target, code);
+}
+
+Control* Window::PreviewKey(int16_t& keyCode, int16_t shiftState) {
+    if (!IsOpen()) return nullptr;
     if (keyCode == key::kTab) {
         // Tab never reaches the key handlers: the dialog manager moves the focus with it.
         Guard([&] { MoveFocus((shiftState & shift::kShift) == 0); });
-        return;
+        return nullptr;
     }
     Control* target = focus_;
-    int16_t code = keyCode;
-    if (keyPreview) Guard([&] { Form_KeyDown(code, shiftState); });
-    if (!IsOpen() || !target || code == 0) return;
-    if (target->KeyDown) Guard([&] { target->KeyDown(code, shiftState); });
+    if (keyPreview) Guard([&] { Form_KeyDown(keyCode, shiftState); });
+    if (!IsOpen() || !target || keyCode == 0) return nullptr;
+    if (target->KeyDown) Guard([&] { target->KeyDown(keyCode, shiftState); });
     // A handler may have disabled the control meanwhile (a reload locks the rule id); a disabled
     // control takes no input, so it must not erase from the text just reloaded into it.
-    if (!IsOpen() || code == 0 || !target->Enabled()) return;
-    Guard([&] { target->DefaultKey(code); });
+    if (!IsOpen() || keyCode == 0 || !target->Enabled()) return nullptr;
+    return target;
+}
+
+void Window::ControlKey(Control& target, int16_t keyCode) {
+    Guard([&] { target.DefaultKey(keyCode); });
 }
 
 void Window::Type(std::u16string_view text) {

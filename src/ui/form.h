@@ -122,6 +122,8 @@ class Control {
     friend class Window;
     // What the control itself does with a key after every handler has seen it.
     virtual void DefaultKey(int16_t /*keyCode*/) {}
+    // What the control itself does when the focus arrives, before its GotFocus handler.
+    virtual void Entered() {}
     virtual void TypeText(std::u16string_view /*text*/) {}
     void Changed();
     void RaiseEvent(const std::function<void()>& event);  // at the host boundary
@@ -174,12 +176,21 @@ class TextBox : public Control {
     void SetSelLength(int32_t length);
     std::u16string SelText() const;
 
+    // The text as a native edit control now holds it, however it got there (typing, paste, an
+    // input method, undo, drag and drop). Characters the box refuses, and halves of a pair,
+    // are dropped; the caret stays where the user left it.
+    void Edited(std::u16string_view text, int32_t selStart, int32_t selLength);
+    // The user moved the caret or the selection; nothing else changed, so nothing is echoed.
+    void Selected(int32_t selStart, int32_t selLength);
+    // Whether the box takes this character at all: control characters never, as the box holds
+    // one line (a pasted tab would otherwise end up inside an id).
+    virtual bool Accepts(char16_t c) const { return c >= 0x20 && c != 0x7F; }
+
   protected:
     TextBox(Window& owner, ControlKind kind, std::u16string name)
         : Control(owner, kind, std::move(name)) {}
     void DefaultKey(int16_t keyCode) override;
     void TypeText(std::u16string_view text) override;
-    virtual bool Accepts(char16_t) const { return true; }
 
   private:
     void ReplaceSelection(std::u16string_view with);
@@ -202,8 +213,10 @@ class NumericBox : public TextBox {
     bool showZero = true;
     int16_t borderStyle = 1;
 
+    bool Accepts(char16_t c) const override;  // digits; a point with decimals; minus below 0
+
   protected:
-    bool Accepts(char16_t c) const override;
+    void Entered() override;  // selects the whole text, so that typing replaces the value
 };
 
 class CommandButton : public Control {
@@ -363,6 +376,12 @@ class Window {
 
     // The user. Each of these is a boundary: nothing thrown by a handler leaves it.
     void PressKey(int16_t keyCode, int16_t shiftState = 0);
+    // A key in two halves, for a binder whose native controls do their own editing: the
+    // window's key preview and the focused control's handler, then the control's own action.
+    // PreviewKey returns the control whose own action is still due, or nullptr when a handler
+    // used the key up (set it to 0), moved on with Tab, or the window closed.
+    Control* PreviewKey(int16_t& keyCode, int16_t shiftState);
+    void ControlKey(Control& target, int16_t keyCode);
     void Type(std::u16string_view text);  // into the focused control
     void ClickOn(Control& c);             // a mouse click: focus, then the click event
     void DoubleClickOn(Control& c);

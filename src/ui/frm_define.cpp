@@ -34,14 +34,6 @@ void Computed(NumericBox& box) {
 
 }  // namespace
 
-std::u16string LevelGridSql(const std::u16string& ruleId) {
-    return u"select GZID AS 规则编号,JS AS 级数,b.name as 代表名称,startws as 开始位数,endws as "
-           u"结束位数,isnull(xsws,0) as 小数位数 "
-           u"from txm_gzmx a inner join (select * from glsx where fid=1006) b on a.lbid=b.id "
-           u"where gzid=" +
-           SqlQuote(ruleId);
-}
-
 FrmDefine::FrmDefine()
     : Window(u"FrmDefine"),
       TxtGZID(Add<TextBox>(u"TxtGZID")),
@@ -144,6 +136,8 @@ void FrmDefine::Gzid(const FieldValue& value) {
 }
 
 void FrmDefine::Form_Load() {
+    // An editor shown again after it was closed while amending has no level loaded any more.
+    LevelAmendMode = false;
     LoadRule(CurGzid);
 }
 
@@ -173,7 +167,7 @@ void FrmDefine::LoadRule(const std::u16string& R) {
         m.SqlText = u"select max(endws) as MaxWs from txm_gzmx where gzid=" + SqlQuote(R);
         txtStartWs.SetText(PlusOne(GetFieldValue(m.SqlText, u"Maxws")));
 
-        if (m.NewRuleMode) {
+        if (NewRuleMode) {
             TxtGZID.SetEnabled(true);
             TmrLoad.SetEnabled(true);
         } else {
@@ -186,7 +180,7 @@ void FrmDefine::LoadRule(const std::u16string& R) {
 
 void FrmDefine::FillLevelGrid(const std::u16string& R) {
     auto& m = Module();
-    m.SqlText = LevelGridSql(R);
+    m.SqlText = LevelGridSql(R, false);
     vsfGrid.SetDataSource(OpenEditableRs(m.SqlText));
 }
 
@@ -210,17 +204,25 @@ void FrmDefine::vsfGrid_DblClick() {
 }
 
 void FrmDefine::LoadLevel(const std::u16string& R, int16_t N) {
+    if (!ShowLevel(R, N)) return;
+    TxtGZID.SetEnabled(false);
+    txtEndWs.SetFocus();
+    LevelAmendMode = true;
+}
+
+bool FrmDefine::ShowLevel(const std::u16string& R, int16_t N) {
     auto& m = Module();
     m.SqlText =
         u"select a.gzid,isnull(a.js,0) as js,isnull(a.startws,0) as startws,isnull(a.endws,0) as "
         u"endws,a.lbid,b.Name,c.dnmid,isnull(a.xsws,0) as xsws "
         u"from txm_gzmx a inner join txm_gzzb c on a.gzid=c.gzid inner join (select * from glsx "
-        u"where fid=1006) b on a.lbid=b.id where a.gzid=" +
-        SqlQuote(R) + u" and js=" + ToU16(N);
+        u"where fid=" +
+        std::u16string(kSegmentCategories) + u") b on a.lbid=b.id where a.gzid=" + SqlQuote(R) +
+        u" and js=" + ToU16(N);
     m.DbRs = OpenReadOnlyRs(m.SqlText);
     // Another user may have deleted the level since the grid was filled: then there is nothing
     // to amend, and entering the amend state would make the next save "amend" a missing row.
-    if (!m.DbRs || m.DbRs->RecordCount() == 0) return;
+    if (!m.DbRs || m.DbRs->RecordCount() == 0) return false;
 
     const Recordset& rs = *m.DbRs;
     // Everything is read and converted before anything is shown, so that a value that does
@@ -236,6 +238,9 @@ void FrmDefine::LoadLevel(const std::u16string& R, int16_t N) {
     std::u16string gzid = FieldText(rs.Fields(u"gzid").Value);
 
     LblLBName.SetCaption(u"第 " + js + u" 级");
+    // The amend statements rename the level's rule to what the id field says: the field must
+    // show the level's own rule, or a retyped id would take part of the rule away with it.
+    TxtGZID.SetText(gzid);
     txtClassId.SetText(lbid);
     txtClassName.SetText(name);
     txtStartWs.SetText(startws);
@@ -244,10 +249,7 @@ void FrmDefine::LoadLevel(const std::u16string& R, int16_t N) {
     OldEndWs = oldEnd;
     CurJs = curJs;
     CurGzid = gzid;
-
-    TxtGZID.SetEnabled(false);
-    txtEndWs.SetFocus();
-    m.LevelAmendMode = true;
+    return true;
 }
 
 // ---- Keyboard

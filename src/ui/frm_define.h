@@ -50,6 +50,10 @@ class FrmDefine : public Window {
     int16_t CurJs = 0;
     int16_t OldEndWs = 0;
     int16_t LastJs = 0;
+    // Defining a new rule (set by the browser before showing the window), and a stored level
+    // loaded for amending.
+    bool NewRuleMode = false;
+    bool LevelAmendMode = false;
 
     void LoadRule(const std::u16string& R);
     void FillLevelGrid(const std::u16string& R);
@@ -65,6 +69,8 @@ class FrmDefine : public Window {
     void Form_KeyDown(int16_t& keyCode, int16_t shift) override;
 
   private:
+    // Reads one level into the level fields and the amend state; false when it is not stored.
+    bool ShowLevel(const std::u16string& R, int16_t N);
     void TmrLoad_Timer();
     void tmrAmendLoad_Timer();
     void TxtGZID_GotFocus();
@@ -80,13 +86,23 @@ class FrmDefine : public Window {
     void txtClassId_KeyDown(int16_t& keyCode, int16_t shift);
     void txtClassId_LostFocus();
     void LookUpCategory();
+    // The save button's steps: check, amend the loaded level or append one, then commit and show
+    // the rule as stored.
+    struct SaveFields {
+        std::u16string ruleId, ruleName, storeCode, category;
+    };
+    struct SavedEnds {
+        int16_t lastEnd = 0;
+        int16_t lastJs = 0;
+    };
+    bool SaveChecksPass(const std::u16string& ruleId);
+    SavedEnds AmendLevel(const SaveFields& f);
+    SavedEnds AppendLevel(const SaveFields& f);
+    void ShowSaved(const std::u16string& ruleId, const SavedEnds& ends, bool& transactionOpen);
     void FieldKeys(int16_t keyCode);  // Enter and Down forward, Up back
     void EndLevelAmend();
 
     bool released_ = false;
 };
-
-// The level grid's statement for one rule; shared by the editor's refill paths.
-std::u16string LevelGridSql(const std::u16string& ruleId);
 
 }  // namespace quorvel::ui

@@ -6,6 +6,7 @@
 #include "store/message_box.h"
 #include "store/module_state.h"
 #include "ui/field_text.h"
+#include "ui/window_helpers.h"
 
 namespace quorvel::ui {
 
@@ -86,15 +87,8 @@ void FillRuleList(FrmTXM& frm) {
         }
         m.DbRs->Close();
     } catch (...) {
-        MsgBox(DescribeCurrentException() + u"\n添加列表失败,请与管理员联系！", mb::kExclamation,
-               u"提示:");
-        if (m.DbRs) {
-            try {
-                if (m.DbRs->State() == kStateOpen) m.DbRs->Close();
-            } catch (...) {
-            }
-            m.DbRs.reset();
-        }
+        bool noTransaction = false;
+        FailChange(u"\n添加列表失败,请与管理员联系！", mb::kExclamation, u"提示:", noTransaction);
     }
 }
 
@@ -120,12 +114,7 @@ void FrmTXM::LstGz_Click() {
 
 void FrmTXM::ShowRuleLevels(const std::u16string& ruleId) {
     auto& m = Module();
-    m.SqlText =
-        u"select a.GZID AS 规则编号,JS AS 级数,b.name as 代表名称,startws as 开始位数,endws as "
-        u"结束位数,isnull(xsws,0) as 小数位数 "
-        u"from txm_gzmx a inner join (select * from glsx where fid=1006) b on a.lbid=b.id where "
-        u"a.gzid=" +
-        SqlQuote(ruleId);
+    m.SqlText = LevelGridSql(ruleId, true);
     vsfGrid.SetDataSource(OpenEditableRs(m.SqlText));
 }
 
@@ -140,11 +129,9 @@ void FrmTXM::ShowEditor() {
 }
 
 void FrmTXM::Tlb_ButtonClick(const ToolbarButton& button) {
-    auto& m = Module();
     const std::u16string& k = button.key;
     if (k == kDefine) {
-        m.NewRuleMode = true;
-        EditorWindow();
+        EditorWindow().NewRuleMode = true;
         ShowEditor();
         FillRuleList(*this);
     } else if (k == kDelete) {
@@ -153,8 +140,8 @@ void FrmTXM::Tlb_ButtonClick(const ToolbarButton& button) {
         FillRuleList(*this);
         ShowRuleLevels(u"");
     } else if (k == kAmend) {
-        m.NewRuleMode = false;
         std::u16string ruleId = GetListPart(LstGz.Text(), u"|", 0);
+        EditorWindow().NewRuleMode = false;
         EditorWindow().Gzid(FieldValue::Text(ruleId));
         ShowEditor();
         FillRuleList(*this);
@@ -202,13 +189,7 @@ void FrmTXM::DeleteRule(const std::u16string& ruleId) {
         DbConn().CommitTrans();
         transactionOpen = false;
     } catch (...) {
-        MsgBox(DescribeCurrentException() + u"删除失败!", mb::kExclamation, u"系统提示");
-        if (transactionOpen) {
-            try {
-                DbConn().RollbackTrans();
-            } catch (...) {
-            }
-        }
+        FailChange(u"删除失败!", mb::kExclamation, u"系统提示", transactionOpen);
     }
 }
 

@@ -1,6 +1,8 @@
 #include "ui/window_helpers.h"
 
+#include "store/dialect.h"
 #include "store/error.h"
+#include "store/message_box.h"
 #include "store/module_state.h"
 
 namespace quorvel::ui {
@@ -9,6 +11,41 @@ namespace {
 constexpr long kCannotCreateObject = 429;
 thread_local RecordPickerFactory tPickerFactory;
 }  // namespace
+
+std::u16string LevelGridSql(const std::u16string& ruleId, bool qualified) {
+    const std::u16string a = qualified ? u"a." : u"";
+    return u"select " + a +
+           u"GZID AS 规则编号,JS AS 级数,b.name as 代表名称,startws as 开始位数,endws as "
+           u"结束位数,isnull(xsws,0) as 小数位数 "
+           u"from txm_gzmx a inner join (select * from glsx where fid=" +
+           kSegmentCategories + u") b on a.lbid=b.id where " + a + u"gzid=" + SqlQuote(ruleId);
+}
+
+void RollBackIfOpen(bool& transactionOpen) noexcept {
+    if (!transactionOpen) return;
+    transactionOpen = false;
+    try {
+        DbConn().RollbackTrans();
+    } catch (...) {
+    }
+}
+
+void FailChange(const std::u16string& message, int buttons, const std::u16string& title,
+                bool& transactionOpen) noexcept {
+    try {
+        MsgBox(DescribeCurrentException() + message, buttons, title);
+    } catch (...) {
+    }
+    auto& m = Module();
+    if (m.DbRs) {
+        try {
+            if (m.DbRs->State() == kStateOpen) m.DbRs->Close();
+        } catch (...) {
+        }
+        m.DbRs.reset();
+    }
+    RollBackIfOpen(transactionOpen);
+}
 
 void SelectAllText(TextBox& box) {
     box.SetSelStart(0);

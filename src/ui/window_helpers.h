@@ -16,6 +16,21 @@ namespace quorvel::ui {
 
 void SelectAllText(TextBox& box);
 
+// The failure path the windows' changes share, for a catch block: the current failure is shown
+// with the change's own message after it, the shared recordset is released and a transaction
+// still open is rolled back. None of it fails in turn.
+void FailChange(const std::u16string& message, int buttons, const std::u16string& title,
+                bool& transactionOpen) noexcept;
+// Rolls back a transaction still open; a connection that is gone has abandoned it itself.
+void RollBackIfOpen(bool& transactionOpen) noexcept;
+
+// The family of the segment categories in the category table (glsx.fid), as statement text.
+inline constexpr char16_t kSegmentCategories[] = u"1006";
+
+// The level grid's statement for one rule, in the browser and in the editor. The browser names
+// the rule column by its table's alias (qualified), the editor by the column alone.
+std::u16string LevelGridSql(const std::u16string& ruleId, bool qualified);
+
 // What the record picker hands back: a single value, or an array indexed from 0. The category
 // lookup reads an array of three: a number > 0 when a row was chosen, its first and its second
 // column.

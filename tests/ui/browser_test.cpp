@@ -37,7 +37,7 @@ TEST_P(BrowserOnTargets, DefineThroughTheBrowserThenDeleteTheRule) {
 
         host.scripts.push_back([&](Window& e) {
             FrmDefine& d = Editor(e);
-            EXPECT_TRUE(Module().NewRuleMode);
+            EXPECT_TRUE(d.NewRuleMode);
             EXPECT_EQ(d.CurGzid, u"");
             d.Type(u"Z7");
             d.PressKey(key::kEnter);
@@ -58,7 +58,7 @@ TEST_P(BrowserOnTargets, DefineThroughTheBrowserThenDeleteTheRule) {
 
         host.scripts.push_back([&](Window& e) {
             FrmDefine& d = Editor(e);
-            EXPECT_FALSE(Module().NewRuleMode);
+            EXPECT_FALSE(d.NewRuleMode);
             EXPECT_EQ(d.CurGzid, u"AB1");  // the list part comes back upper-cased
             EXPECT_EQ(d.TxtGZName.Text(), u"小写");
             d.txtClassId.SetText(u"A");
@@ -105,13 +105,10 @@ TEST_F(RuleBrowser, AnEmptyTableStillOffersEveryAction) {
         EXPECT_EQ(b.LstGz.ListCount(), 0);
         EXPECT_EQ(b.vsfGrid.Rows(), 1);
         EXPECT_EQ(b.vsfGrid.TextMatrix(0, 1), u"规则编号");
-        host.scripts.push_back([](Window& e) {
-            EXPECT_TRUE(Module().NewRuleMode);
-            (void)e;
-        });
+        host.scripts.push_back([](Window& e) { EXPECT_TRUE(Editor(e).NewRuleMode); });
         b.PressKey(key::kEnter);
         host.scripts.push_back([](Window& e) {
-            EXPECT_FALSE(Module().NewRuleMode);
+            EXPECT_FALSE(Editor(e).NewRuleMode);
             EXPECT_EQ(Editor(e).CurGzid, u"");
             EXPECT_TRUE(Editor(e).TxtGZID.Enabled());
         });
@@ -177,10 +174,19 @@ TEST_F(RuleBrowser, EscClosesAndShowAgainGivesAFreshWindow) {
     ClsUse use;
     use.ConnString(store->ConnString());
     use.Show();
+    EXPECT_FALSE(use.Showing());
     Exec({u"delete from txm_gzzb"});
     host.scripts.push_back([](Window& w) { EXPECT_EQ(Browser(w).LstGz.ListCount(), 0); });
     use.Show();
     EXPECT_EQ(host.shown.size(), 2u);
+    // A Show while the browser is open returns at once and leaves the open browser alone.
+    host.scripts.push_back([&](Window& w) {
+        use.Show();
+        EXPECT_TRUE(w.IsOpen());
+        EXPECT_EQ(Browser(w).LstGz.ListCount(), 0);
+    });
+    use.Show();
+    EXPECT_EQ(host.shown.size(), 3u);
     EXPECT_NE(Module().DbConn, nullptr);  // the connection stays open until the object ends
 }
 

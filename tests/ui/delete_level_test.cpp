@@ -105,13 +105,13 @@ TEST_F(DeleteLevel, OnlyDeletingTheLoadedLevelEndsTheAmendState) {
     w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 1));
     boxes.answers = {mb::kYes, mb::kYes};
     w->PressKey(key::kDelete);
-    EXPECT_TRUE(Module().LevelAmendMode);
+    EXPECT_TRUE(w->LevelAmendMode);
     EXPECT_EQ(w->CurJs, 2);
     EXPECT_EQ(w->txtClassId.Text(), u"B");
 
     w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 2));
     w->PressKey(key::kDelete);
-    EXPECT_FALSE(Module().LevelAmendMode);
+    EXPECT_FALSE(w->LevelAmendMode);
     EXPECT_EQ(w->CurGzid, u"");
     EXPECT_EQ(w->CurJs, 0);
     EXPECT_EQ(w->OldEndWs, 0);
@@ -126,6 +126,32 @@ TEST_F(DeleteLevel, OnlyDeletingTheLoadedLevelEndsTheAmendState) {
     EXPECT_EQ(
         Levels(u"R4"),
         (Levels_{{u"R4", 3, u"W", 1, 4, 3}, {u"R4", 4, u"P", 5, 6, 0}, {u"R4", 5, u"B", 7, 8, 0}}));
+}
+
+TEST_F(DeleteLevel, DeletingAnotherLevelRereadsTheLoadedOneAtItsNewPlace) {
+    SeedR4();
+    auto w = OpenEditor(false, u"R4");
+    w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 3));
+    w->PressKey(key::kF3);
+    w->PressKey(key::kF4);  // Delete is the grid's key: in a text field it also erases
+    w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 1));
+    boxes.answers = {mb::kYes};
+    w->PressKey(key::kDelete);
+    EXPECT_TRUE(w->LevelAmendMode);
+    EXPECT_EQ(w->CurJs, 3);
+    EXPECT_EQ(w->OldEndWs, 8);
+    EXPECT_EQ(w->LblLBName.Caption(), u"第 3 级");
+    EXPECT_EQ(w->txtClassId.Text(), u"W");
+    EXPECT_EQ(w->txtStartWs.Text(), u"5");
+    EXPECT_EQ(w->txtEndWs.Text(), u"8");
+
+    // A save right away stores what the window shows: the rule stays in order.
+    w->ClickOn(w->CmdSave);
+    EXPECT_EQ(Levels(u"R4"), (Levels_{{u"R4", 2, u"B", 1, 4, 2},
+                                      {u"R4", 3, u"W", 5, 8, 3},
+                                      {u"R4", 4, u"P", 9, 10, 0}}));
+    EXPECT_EQ(Header(u"R4")[3], u"10");
+    EXPECT_EQ(boxes.boxes.size(), 1u);  // the question only
 }
 
 TEST_F(DeleteLevel, AFailedMoveStopsTheDeletion) {

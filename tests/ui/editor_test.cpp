@@ -23,7 +23,7 @@ TEST_F(Editor, DefineModeOrAnAmendWithoutIdShowsTheDesignedFieldsWithTheFocusInT
         EXPECT_EQ(w->txtTxmWS.Text(), u"0");
         EXPECT_EQ(w->vsfGrid.Rows(), 1);
         EXPECT_EQ(w->vsfGrid.TextMatrix(0, 3), u"代表名称");
-        EXPECT_EQ(Module().NewRuleMode, newRule);
+        EXPECT_EQ(w->NewRuleMode, newRule);
         // The computed fields are never typed into: Tab passes them by.
         w->txtClassId.SetText(u"A");
         for (int i = 0; i < 12; ++i) {
@@ -63,7 +63,7 @@ TEST_F(Editor, AmendingARuleWithoutLevelsOrWithoutHeader) {
     w->PressKey(key::kF3);
     w->DoubleClickOn(w->vsfGrid);
     w->PressKey(key::kDelete);
-    EXPECT_FALSE(Module().LevelAmendMode);
+    EXPECT_FALSE(w->LevelAmendMode);
     EXPECT_EQ(Dump(), before);
     EXPECT_TRUE(boxes.boxes.empty());
 
@@ -89,7 +89,7 @@ TEST_F(Editor, ChoosingALevelLoadsItForAmending) {
     EXPECT_EQ(w->txtXsWs.Text(), u"2");
     EXPECT_EQ(w->Focused(), &w->txtEndWs);
     EXPECT_FALSE(w->TxtGZID.Enabled());
-    EXPECT_TRUE(Module().LevelAmendMode);
+    EXPECT_TRUE(w->LevelAmendMode);
     EXPECT_EQ(w->CurGzid, u"R4");
     EXPECT_EQ(w->CurJs, 2);
     EXPECT_EQ(w->OldEndWs, 8);
@@ -107,7 +107,7 @@ TEST_F(Editor, ALevelDeletedMeanwhileLoadsNothing) {
     Exec({u"delete from txm_gzmx where gzid='R4' and js=3"});  // another user
     w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 3));
     w->PressKey(key::kF3);
-    EXPECT_FALSE(Module().LevelAmendMode);
+    EXPECT_FALSE(w->LevelAmendMode);
     EXPECT_EQ(w->CurJs, 0);
     EXPECT_EQ(w->CurGzid, u"R4");
     EXPECT_EQ(w->txtClassId.Text(), u"");
@@ -126,7 +126,7 @@ TEST_F(Editor, NullPositionsOfALevelLoadAsZero) {
     EXPECT_EQ(w->txtXsWs.Text(), u"0");
     EXPECT_EQ(w->vsfGrid.TextMatrix(1, 6), u"0");  // the grid shows a missing xsws as 0
     EXPECT_EQ(w->vsfGrid.TextMatrix(1, 4), u"");
-    EXPECT_TRUE(Module().LevelAmendMode);
+    EXPECT_TRUE(w->LevelAmendMode);
 }
 
 TEST_F(Editor, FieldKeysFollowTheTabOrderAndIgnoreShift) {

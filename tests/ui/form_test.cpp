@@ -106,14 +106,54 @@ TEST(FormModel, TypingEditsTheSelectionAndDeleteErases) {
     w.b.SetText(u"");
     SelectAllText(w.b);  // an empty box: nothing selected, no failure
     EXPECT_EQ(w.b.SelLength(), 0);
+    w.Type(u"a\U0001F600");
+    w.PressKey(key::kBack);  // the pair goes as one character
+    EXPECT_EQ(w.b.Text(), u"a");
+
+    // Entering a numeric box selects what it shows, so that typing replaces it.
+    w.c.SetText(u"0");
     w.ClickOn(w.c);
-    w.Type(u"1a.5-");  // no decimal places: letters and the point are refused
-    EXPECT_EQ(w.c.Text(), u"15-");
+    EXPECT_EQ(w.c.SelText(), u"0");
+    w.Type(u"4a.5-");  // no decimal places, minimum 0: letters, point and minus are refused
+    EXPECT_EQ(w.c.Text(), u"45");
+    EXPECT_EQ(w.c.Value(), 45);
+    w.c.min = -10;
+    w.Type(u"-");
+    EXPECT_EQ(w.c.Text(), u"45-");
     EXPECT_EQ(w.c.Value(), 0);  // not a number as a whole
-    w.c.SetText(u"12");
-    EXPECT_EQ(w.c.Value(), 12);
     w.c.SetText(u"");
     EXPECT_EQ(w.c.Value(), 0);
+}
+
+TEST(FormModel, NativeEditsReachTheModelWithoutWhatTheBoxRefuses) {
+    Probe w;
+    ASSERT_TRUE(w.BeginModal());
+    int changes = 0;
+    w.onControlChanged = [&](Control&) { ++changes; };
+    struct Case {
+        TextBox* box;
+        std::u16string text;
+        int32_t selStart, selLength;
+        std::u16string kept;
+        int32_t keptStart, keptLength;
+    };
+    const Case cases[] = {
+        {&w.a, u"条形码规则", 5, 0, u"条形码规则", 5, 0},  // an input method's result
+        {&w.a, u"R\t1\r\n", 5, 0, u"R1", 2, 0},            // a pasted id with a tab and a line end
+        {&w.a, u"a\xD83D", 2, 0, u"a", 1, 0},              // Backspace took half of a character
+        {&w.a, u"\tAB", 1, 2, u"AB", 0, 2},
+        {&w.c, u"-12", 3, 0, u"12", 2, 0},  // minimum 0: a pasted minus goes
+    };
+    for (const Case& c : cases) {
+        c.box->Edited(c.text, c.selStart, c.selLength);
+        EXPECT_EQ(c.box->Text(), c.kept);
+        EXPECT_EQ(c.box->SelStart(), c.keptStart);
+        EXPECT_EQ(c.box->SelLength(), c.keptLength);
+    }
+    EXPECT_EQ(changes, 5);
+    w.a.Selected(1, 99);  // a caret move is taken as it is, within the text, and not echoed
+    EXPECT_EQ(w.a.SelText(), u"B");
+    EXPECT_EQ(changes, 5);
 }
 
 TEST(FormModel, FocusSentBackByLostFocusStays) {

@@ -54,8 +54,8 @@ TEST_P(SaveOnTargets, DefineARuleWithSeveralLevelsByKeyboardOnly) {
     EXPECT_EQ(w->txtClassId.Text(), u"");
     EXPECT_EQ(w->Focused(), &w->txtClassId);
     EXPECT_EQ(GridLevels(w->vsfGrid), (std::vector<int>{1}));
-    EXPECT_FALSE(Module().NewRuleMode);
-    EXPECT_TRUE(w->TxtGZID.Enabled());  // the save leaves the rule id's state alone
+    EXPECT_FALSE(w->NewRuleMode);
+    EXPECT_FALSE(w->TxtGZID.Enabled());  // the rule has levels: its id is fixed
 
     // Level 2: a typed category id, looked up alone; ends at 10 with two decimals.
     picker.choose = PickId(u"B");
@@ -159,10 +159,11 @@ TEST_P(SaveOnTargets, AmendingALoadedLevelRewritesItTheHeaderAndTheLevelsBehindI
         EXPECT_EQ(w->txtTxmWS.Text(), ToU16(c.total));
         EXPECT_EQ(w->LblLBName.Caption(), u"第 5 级");
         EXPECT_EQ(w->txtStartWs.Text(), ToU16(c.total + 1));
-        EXPECT_FALSE(Module().LevelAmendMode);
+        EXPECT_FALSE(w->LevelAmendMode);
         EXPECT_EQ(w->CurGzid, u"");
         EXPECT_EQ(w->CurJs, 0);
         EXPECT_EQ(w->OldEndWs, 0);
+        EXPECT_EQ(w->LastJs, 4);
     }
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -232,7 +233,7 @@ TEST_F(Save, ChecksStopTheSaveWithTheirMessageAndFocus) {
     EXPECT_EQ(w->Focused(), &w->TxtGZID);
     EXPECT_EQ(boxes.boxes.size(), 3u);
     EXPECT_EQ(Dump(), before);
-    EXPECT_TRUE(Module().NewRuleMode);
+    EXPECT_TRUE(w->NewRuleMode);
 }
 
 TEST_F(Save, AmendModeAppendsWithoutTouchingTheStoredHeader) {
@@ -251,49 +252,84 @@ TEST_F(Save, AmendModeAppendsWithoutTouchingTheStoredHeader) {
     EXPECT_EQ(Levels(u"R4").back(), (LevelRow{u"R4", 5, u"A", 15, 16, 0}));
 }
 
-TEST_F(Save, InDefineModeTheRuleIdMayChangeAfterASave) {
-    SeedR4();
-    // In define mode the id stays editable; with NewRuleMode now False a stored id is not refused.
+TEST_F(Save, NoSaveMovesPartOfARuleToAnotherId) {
     auto d = OpenEditor(true);
     d->Type(u"NEW");
     d->txtClassId.SetText(u"B");
     Retype(*d, d->txtEndWs, u"2");
     d->ClickOn(d->CmdSave);
-    d->TxtGZID.SetText(u"R4");
-    d->txtClassId.SetText(u"B");
-    d->ClickOn(d->CmdSave);  // appended to R4 from start 3, as the fields say
+    d->txtClassId.SetText(u"A");
+    d->ClickOn(d->CmdSave);
+    ASSERT_EQ(Levels(u"NEW").size(), 2u);
+    EXPECT_FALSE(d->TxtGZID.Enabled());
+    // Whatever the id field says when a level is loaded, the level's own rule is amended.
+    d->TxtGZID.SetText(u"X");
+    d->vsfGrid.SetRow(RowOfLevel(d->vsfGrid, 1));
+    d->PressKey(key::kF3);
+    EXPECT_EQ(d->TxtGZID.Text(), u"NEW");
+    Retype(*d, d->txtEndWs, u"3");
+    d->ClickOn(d->CmdSave);
     EXPECT_TRUE(boxes.boxes.empty());
-    EXPECT_EQ(Levels(u"R4").back(), (LevelRow{u"R4", 5, u"B", 3, 4, 0}));
-    EXPECT_EQ(Header(u"R4")[3], u"14");
+    EXPECT_EQ(Levels(u"NEW"), (Levels_{{u"NEW", 1, u"B", 1, 3, 0}, {u"NEW", 2, u"A", 4, 5, 0}}));
+    EXPECT_EQ(Header(u"NEW")[3], u"5");
+    EXPECT_TRUE(Header(u"X").empty());
+    EXPECT_TRUE(Levels(u"X").empty());
 }
 
-TEST_F(Save, AFailureAfterTheShiftRollsAllBackAndKeepsTheLevelLoaded) {
-    SeedR4();
-    auto w = OpenEditor(false, u"R4");
-    w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 2));
-    w->PressKey(key::kF3);
-    Retype(*w, w->txtEndWs, u"10");
-    const std::u16string before = Dump();
-    {
-        // Fails the update of the level itself, which runs right after the shift.
-        StatementTrap guard;  // clears the hook below when the block ends
-        Connection::SetStatementHook([&](const std::u16string& sql) {
-            if (sql.find(u",bz=''") != std::u16string::npos)
-                throw DbError(err::kProviderError, kInjected);
-        });
-        w->ClickOn(w->CmdSave);
+TEST_F(Save, AFailedSaveRollsAllBackAndTheWindowShowsTheStore) {
+    // The update right after the shift of later levels, and the queries that refresh the window
+    // inside the transaction: when one fails, the save is rolled back and the window keeps
+    // showing what the store holds, with the level still loaded for the next try.
+    struct Case {
+        const char16_t* failing;
+        bool amend;
+    };
+    for (const Case& c : {Case{u",bz=''", true}, Case{u"select max(endws) as Maxws", true},
+                          Case{u"select max(endws) as Maxws", false}, Case{u"AS 规则编号", true},
+                          Case{u"AS 规则编号", false}}) {
+        SCOPED_TRACE(ToUtf8(c.failing) + (c.amend ? " amend" : " append"));
+        Exec({u"delete from txm_gzmx", u"delete from txm_gzzb"});
+        SeedR4();
+        boxes.boxes.clear();
+        auto w = OpenEditor(false, u"R4");
+        if (c.amend) {
+            w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 2));
+            w->PressKey(key::kF3);
+        } else {
+            w->txtClassId.SetText(u"A");
+        }
+        const std::u16string end = c.amend ? u"10" : u"16";
+        Retype(*w, w->txtEndWs, end);
+        const std::u16string before = Dump();
+        const std::u16string caption = w->LblLBName.Caption();
+        const std::u16string start = w->txtStartWs.Text();
+        {
+            StatementTrap guard;  // clears the hook below when the block ends
+            Connection::SetStatementHook([&](const std::u16string& sql) {
+                if (sql.find(c.failing) != std::u16string::npos)
+                    throw DbError(err::kProviderError, kInjected);
+            });
+            w->ClickOn(w->CmdSave);
+        }
+        EXPECT_EQ(Dump(), before);
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes[0].prompt, std::u16string(kInjected) + u"\n保存失败！");
+        EXPECT_EQ(boxes.boxes[0].buttons, mb::kCritical);
+        EXPECT_EQ(boxes.boxes[0].title, u"错误:");
+        EXPECT_EQ(Module().DbRs, nullptr);
+        EXPECT_EQ(w->LblLBName.Caption(), caption);
+        EXPECT_EQ(w->txtStartWs.Text(), start);
+        EXPECT_EQ(w->txtEndWs.Text(), end);
+        EXPECT_EQ(w->txtTxmWS.Text(), u"14");
+        EXPECT_EQ(GridLevels(w->vsfGrid), (std::vector<int>{1, 2, 3, 4}));
+        EXPECT_EQ(w->LevelAmendMode, c.amend);
+        EXPECT_EQ(w->CurJs, c.amend ? 2 : 0);
+        EXPECT_EQ(w->OldEndWs, c.amend ? 8 : 0);
+        EXPECT_EQ(w->LastJs, 0);
+        if (!c.amend) continue;
+        w->ClickOn(w->CmdSave);  // the next click amends it again
+        EXPECT_EQ(Levels(u"R4")[2], (LevelRow{u"R4", 3, u"W", 11, 14, 3}));
     }
-    EXPECT_EQ(Dump(), before);
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].prompt, std::u16string(kInjected) + u"\n保存失败！");
-    EXPECT_EQ(boxes.boxes[0].buttons, mb::kCritical);
-    EXPECT_EQ(boxes.boxes[0].title, u"错误:");
-    EXPECT_TRUE(Module().LevelAmendMode);
-    EXPECT_EQ(w->CurJs, 2);
-    EXPECT_EQ(w->OldEndWs, 8);
-    EXPECT_EQ(Module().DbRs, nullptr);
-    w->ClickOn(w->CmdSave);  // the next click amends it again
-    EXPECT_EQ(Levels(u"R4")[2], (LevelRow{u"R4", 3, u"W", 11, 14, 3}));
 }
 
 TEST_F(Save, SixteenBitOverflowAndUnreadableEndFailTheSave) {

@@ -179,8 +179,8 @@ void UiScenario::SeedR4() {
 
 std::unique_ptr<ui::FrmDefine> UiScenario::OpenEditor(bool newRule, const std::u16string& gzid) {
     OpenConnection(Module().ConnString);
-    Module().NewRuleMode = newRule;
     auto w = std::make_unique<ui::FrmDefine>();
+    w->NewRuleMode = newRule;
     if (!newRule) w->Gzid(FieldValue::Text(gzid));
     EXPECT_TRUE(w->BeginModal());
     w->TickTimers();
@@ -210,9 +210,7 @@ void UiScenario::Retype(ui::Window& w, ui::TextBox& box, std::u16string_view tex
         ADD_FAILURE() << "the focus does not reach " << ToUtf8(box.Name());
         return;
     }
-    w.PressKey(ui::key::kEnd);
-    for (size_t n = box.Text().size(); n > 0; --n) w.PressKey(ui::key::kBack);
-    EXPECT_EQ(box.Text(), u"") << ToUtf8(box.Name());
+    EXPECT_EQ(box.SelText(), box.Text()) << "entering a numeric box selects its whole text";
     w.Type(text);
 }
 

@@ -98,7 +98,8 @@ class UiScenario : public ::testing::Test {
     // The grid row that shows this level; fails the test when there is none.
     static int32_t RowOfLevel(const ui::Grid& grid, int js);
     static std::vector<int> GridLevels(const ui::Grid& grid);
-    // Replaces a numeric box's text the way a user does: to the end, erase, type.
+    // Replaces a numeric box's text the way a clerk does: entering it selects it, typing
+    // replaces it.
     static void Retype(ui::Window& w, ui::TextBox& box, std::u16string_view text);
 
     size_t target_;

@@ -78,8 +78,6 @@ struct Native {
     // What the native control shows, to push only what changed.
     std::vector<std::u16string> items;
     std::vector<std::vector<std::u16string>> cells;
-    int32_t selStart = -1;
-    int32_t selLength = -1;
     int32_t current = -2;
 };
 
@@ -125,6 +123,7 @@ class Binding {
     void FocusModel();
     void Normalise(NumericBox& box);
     bool Route(MSG& m);
+    void ReadSelection();
     bool IsOurs(HWND h) const { return h == hwnd_ || IsChild(hwnd_, h); }
     bool Active() const {
         return !tStack.empty() && tStack.back() == this && IsWindowEnabled(hwnd_);
@@ -426,33 +425,42 @@ void Binding::Push(Control& c) {
         case ControlKind::TextBox:
         case ControlKind::NumericBox: {
             auto& t = static_cast<TextBox&>(c);
-            // A numeric box that stands for no number shows its value, zero, when set to.
+            // A numeric box that stands for no number shows its value, zero, when set to; that
+            // zero is a placeholder, selected whole so that typing replaces it.
             const bool zero = t.Text().empty() && c.Kind() == ControlKind::NumericBox &&
                               static_cast<NumericBox&>(c).showZero;
-            const std::u16string shown = zero ? std::u16string(1, u'0') : t.Text();
-            bool moved = false;
-            if (WindowText(h) != shown) {
-                SetWindowTextW(h, W(shown));
-                moved = true;
-            }
-            if (moved || n->selStart != t.SelStart() || n->selLength != t.SelLength()) {
-                SendMessageW(h, EM_SETSEL, static_cast<WPARAM>(t.SelStart()),
-                             static_cast<LPARAM>(t.SelStart() + t.SelLength()));
+            const std::u16string now = WindowText(h);
+            const bool placeholder = zero && (now == u"0" || now.empty());
+            if (now != t.Text() && !placeholder) SetWindowTextW(h, W(zero ? u"0" : t.Text()));
+            DWORD from = 0;
+            DWORD to = 0;
+            SendMessageW(h, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                         reinterpret_cast<LPARAM>(&to));
+            const auto wantFrom = static_cast<DWORD>(zero ? 0 : t.SelStart());
+            const auto wantTo = zero ? static_cast<DWORD>(GetWindowTextLengthW(h))
+                                     : static_cast<DWORD>(t.SelStart() + t.SelLength());
+            if (from != wantFrom || to != wantTo) {
+                SendMessageW(h, EM_SETSEL, wantFrom, static_cast<LPARAM>(wantTo));
                 SendMessageW(h, EM_SCROLLCARET, 0, 0);
-                n->selStart = t.SelStart();
-                n->selLength = t.SelLength();
             }
             break;
         }
         case ControlKind::ListBox: {
             auto& l = static_cast<ListBox&>(c);
-            std::vector<std::u16string> items;
-            for (int32_t i = 0; i < l.ListCount(); ++i) items.push_back(l.List(i));
-            if (items != n->items) {
+            // The model's list only grows item by item or is cleared, and every change comes
+            // here: items added after those shown are appended, so that filling a list costs
+            // one native call per item rather than a rebuild per item.
+            const auto count = static_cast<size_t>(l.ListCount());
+            const size_t shown = n->items.size();
+            if (count < shown ||
+                (shown > 0 && l.List(static_cast<int32_t>(shown - 1)) != n->items.back())) {
                 SendMessageW(h, LB_RESETCONTENT, 0, 0);
-                for (const auto& s : items)
-                    SendMessageW(h, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(s)));
-                n->items = std::move(items);
+                n->items.clear();
+                n->current = -2;
+            }
+            for (size_t i = n->items.size(); i < count; ++i) {
+                n->items.push_back(l.List(static_cast<int32_t>(i)));
+                SendMessageW(h, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(n->items.back())));
                 n->current = -2;
             }
             if (n->current != l.ListIndex()) {
@@ -559,6 +567,7 @@ void Binding::FocusModel() {
 
 void Binding::Sync() {
     if (!w_.IsOpen() || !hwnd_) return;
+    ReadSelection();
     Control* f = w_.Focused();
     if (lastFocus_ && lastFocus_ != f && lastFocus_->Kind() == ControlKind::NumericBox) {
         Control* leaving = lastFocus_;
@@ -583,31 +592,48 @@ void Binding::Sync() {
     }
 }
 
-// Input for this window goes to the model; true when the message is used up.
+// The focused edit control's caret and selection, as the model should know them before any
+// handler runs: the native control moves them itself (clicks, arrows, Shift+arrows).
+void Binding::ReadSelection() {
+    Control* f = w_.Focused();
+    if (!f || !IsTextBox(*f)) return;
+    Native* n = ByModel(f);
+    if (!n || !n->hwnd) return;
+    DWORD from = 0;
+    DWORD to = 0;
+    SendMessageW(n->hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                 reinterpret_cast<LPARAM>(&to));
+    static_cast<TextBox&>(*f).Selected(static_cast<int32_t>(from), static_cast<int32_t>(to - from));
+}
+
+// Input for this window goes to the model first; true when the message is used up. Keys reach
+// the window's key preview and the focused control's handler; what they leave is the native
+// control's own: an edit control does its editing itself (caret, selection, clipboard, undo,
+// input methods) and reports every change of its text by EN_CHANGE.
 bool Binding::Route(MSG& m) {
     if (!IsOurs(m.hwnd) || !IsWindowEnabled(hwnd_)) return false;
     switch (m.message) {
-        case WM_KEYDOWN: {
-            const auto code = static_cast<int16_t>(m.wParam & 0xFF);
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN: {
+            // Alt+F4 is the close box's key: the system turns it into WM_CLOSE.
+            if (m.message == WM_SYSKEYDOWN && m.wParam == VK_F4) return false;
+            ReadSelection();
+            auto code = static_cast<int16_t>(m.wParam & 0xFF);
             const int16_t state = ShiftState();
-            TranslateMessage(&m);  // the characters typed follow as WM_CHAR
-            Control* f = w_.Focused();
-            if (code == 'V' && state == shift::kCtrl && f && IsTextBox(*f)) {
-                if (OpenClipboard(hwnd_)) {
-                    std::u16string text;
-                    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-                        if (auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
-                            for (; *p && *p != L'\r' && *p != L'\n'; ++p)
-                                text.push_back(static_cast<char16_t>(*p));
-                            GlobalUnlock(data);
-                        }
-                    }
-                    CloseClipboard();
-                    w_.Type(text);
-                }
+            Control* target = w_.PreviewKey(code, state);
+            if (!target) return true;
+            Native* n = ByModel(target);
+            if (!IsTextBox(*target) || !n || !n->hwnd) {
+                if (m.message == WM_SYSKEYDOWN) return false;  // the system's menu keys
+                w_.ControlKey(*target, code);
                 return true;
             }
-            w_.PressKey(code, state);
+            if (!target->HasFocus()) return true;  // a handler moved on: the key is spent
+            // Enter, Esc and Tab make no character in a one-line box; translated, they would
+            // reach whatever window a handler opened in the meantime.
+            if (code != VK_RETURN && code != VK_ESCAPE && code != VK_TAB) TranslateMessage(&m);
+            m.hwnd = n->hwnd;
+            DispatchMessageW(&m);
             return true;
         }
         case WM_KEYUP:
@@ -615,29 +641,38 @@ bool Binding::Route(MSG& m) {
             return true;
         case WM_CHAR: {
             const auto ch = static_cast<char16_t>(m.wParam);
-            if (ch >= 32 && ch != 127) w_.Type(std::u16string(1, ch));
+            Control* f = w_.Focused();
+            if (!f || !IsTextBox(*f)) return true;
+            // Backspace and the editing commands (Ctrl+A, C, V, X, Z) are the edit control's;
+            // any other control character, and what the box refuses, goes no further.
+            const bool command = ch == 1 || ch == 3 || ch == 8 || ch == 22 || ch == 24 || ch == 26;
+            if (!command && !static_cast<TextBox&>(*f).Accepts(ch)) return true;
+            if (Native* n = ByModel(f)) m.hwnd = n->hwnd;
+            DispatchMessageW(&m);
             return true;
         }
         case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK: {
-            // A click in a text box focuses it through the model; the caret stays where the
-            // model puts it (its entry handlers select the whole text).
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDOWN: {
+            // The focus moves on the press, as the user sees it; the native control then
+            // handles the click (an edit control places the caret, offers its menu) and reports
+            // it. Were the model's focus left elsewhere, the sync after this message would pull
+            // the focus away and the click be lost.
             Native* n = ByHwnd(m.hwnd);
             if (!n) return false;
-            if (!IsTextBox(*n->model)) {
-                // The focus moves on the press, as the user sees it; the native control then
-                // handles the click and reports it. Were the model's focus left elsewhere, the
-                // sync after this message would pull the focus away and the click be lost.
-                Control& c = *n->model;
-                if (c.CanFocus() && !c.HasFocus()) Safely([&] { w_.SetFocus(c); });
-                return false;
+            Control& c = *n->model;
+            // A grid whose columns the user may not resize takes no press on a divider of its
+            // header: neither the drag that resizes nor the double click that fits a column.
+            if (c.Kind() == ControlKind::Grid && !static_cast<Grid&>(c).userResize &&
+                m.hwnd == ListView_GetHeader(n->hwnd)) {
+                HDHITTESTINFO hit{};
+                hit.pt = {static_cast<short>(LOWORD(m.lParam)),
+                          static_cast<short>(HIWORD(m.lParam))};
+                SendMessageW(m.hwnd, HDM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+                if (hit.flags & (HHT_ONDIVIDER | HHT_ONDIVOPEN)) return true;
             }
-            if (m.message == WM_LBUTTONDOWN) {
-                w_.ClickOn(*n->model);
-            } else {
-                w_.DoubleClickOn(*n->model);
-            }
-            return true;
+            if (c.CanFocus() && !c.HasFocus()) Safely([&] { w_.SetFocus(c); });
+            return false;
         }
         default:
             return false;
@@ -657,7 +692,19 @@ void Binding::OnCommand(int id, int code, HWND from) {
     Native* n = ById(id);
     if (!n) return;
     Control& c = *n->model;
-    if (c.Kind() == ControlKind::CommandButton && code == BN_CLICKED) {
+    if (IsTextBox(c) && code == EN_CHANGE) {
+        // However the text changed (typing, paste, the input method, undo, drag and drop), the
+        // model has it at once; what the box refuses is taken out again by the push.
+        DWORD from = 0;
+        DWORD to = 0;
+        SendMessageW(n->hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                     reinterpret_cast<LPARAM>(&to));
+        const std::u16string text = WindowText(n->hwnd);
+        Safely([&] {
+            static_cast<TextBox&>(c).Edited(text, static_cast<int32_t>(from),
+                                            static_cast<int32_t>(to - from));
+        });
+    } else if (c.Kind() == ControlKind::CommandButton && code == BN_CLICKED) {
         w_.ClickOn(c);
     } else if (c.Kind() == ControlKind::ListBox && code == LBN_SELCHANGE) {
         auto& l = static_cast<ListBox&>(c);
@@ -674,10 +721,10 @@ void Binding::OnCommand(int id, int code, HWND from) {
 }
 
 LRESULT Binding::OnNotify(NMHDR* nm) {
-    if (pushing_ || !Active()) return 0;
     Native* n = ByHwnd(nm->hwndFrom);
     if (!n || n->model->Kind() != ControlKind::Grid) return 0;
     auto& g = static_cast<Grid&>(*n->model);
+    if (pushing_ || !Active()) return 0;
     if (nm->code == NM_CLICK || nm->code == NM_DBLCLK) {
         const int item = reinterpret_cast<NMITEMACTIVATE*>(nm)->iItem;
         Safely([&] {
@@ -749,16 +796,42 @@ LRESULT Binding::Proc(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
+BOOL CALLBACK CollectEnabled(HWND h, LPARAM list) {
+    // A hidden window takes no input anyway; disabling it would only touch the system's own
+    // helpers (input method windows and the like).
+    if (IsWindowVisible(h) && IsWindowEnabled(h))
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(h);
+    return TRUE;
+}
+
 void Binding::Run() {
+    // Modal towards the host, as a modal form of its toolkit is: every other window of the
+    // thread takes no input while the outermost window is open.
+    std::vector<HWND> disabled;
+    if (tStack.empty())
+        EnumThreadWindows(GetCurrentThreadId(), CollectEnabled,
+                          reinterpret_cast<LPARAM>(&disabled));
     Create();
     w_.onControlChanged = [this](Control& c) { Push(c); };
     tStack.push_back(this);
     struct Pop {
         ~Pop() { tStack.pop_back(); }
     } pop;
+    struct Reenable {
+        std::vector<HWND>& windows;
+        void operator()() {
+            for (HWND h : windows) {
+                if (IsWindow(h)) EnableWindow(h, TRUE);
+            }
+            windows.clear();
+        }
+        ~Reenable() { (*this)(); }
+    } reenable{disabled};
+    for (HWND h : disabled) EnableWindow(h, FALSE);
     if (!w_.BeginModal()) return;
     const bool ownerWasEnabled = owner_ && IsWindowEnabled(owner_);
     if (ownerWasEnabled) EnableWindow(owner_, FALSE);
+    HWND previousActive = GetActiveWindow();
     ShowWindow(hwnd_, SW_SHOW);
     SetForegroundWindow(hwnd_);
     SetActiveWindow(hwnd_);
@@ -785,17 +858,35 @@ void Binding::Run() {
     w_.onControlChanged = nullptr;
     // The owner comes back before this window goes, so that the activation returns to it.
     if (ownerWasEnabled) EnableWindow(owner_, TRUE);
+    reenable();
+    HWND back = owner_ && IsWindowVisible(owner_) ? owner_ : nullptr;
+    if (!back && previousActive && IsWindow(previousActive) && IsWindowEnabled(previousActive))
+        back = previousActive;
     ShowWindow(hwnd_, SW_HIDE);
-    if (owner_) SetActiveWindow(owner_);
+    if (back) SetActiveWindow(back);
     if (quit) PostQuitMessage(static_cast<int>(quitCode));  // for the loop that asked for it
 }
 
 }  // namespace
 
 void NativeWindowHost::ShowModal(Window& w) {
-    // The first window has no owner; each later one belongs to the window that opened it.
-    HWND owner = tStack.empty() ? nullptr : tStack.back()->Hwnd();
-    Binding b(w, owner);
+    // Each window belongs to the window that opened it. The first one belongs to a hidden
+    // window of the component, which keeps it out of the taskbar and above nothing of the host.
+    if (!tStack.empty()) {
+        Binding b(w, tStack.back()->Hwnd());
+        b.Run();
+        return;
+    }
+    RegisterFormClass();
+    HWND hidden = CreateWindowExW(0, kFormClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                  ThisModule(), nullptr);
+    struct Destroy {
+        HWND h;
+        ~Destroy() {
+            if (h) DestroyWindow(h);
+        }
+    } destroy{hidden};
+    Binding b(w, hidden);
     b.Run();
 }
 
