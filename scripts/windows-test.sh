@@ -1,25 +1,30 @@
 #!/usr/bin/env bash
-# Builds QuorvelV11.dll for x64 and x86 and runs the Wine tests on them. Needs the linux preset
-# built (its quorvel command creates the demo store the clients read).
-set -euo pipefail
+# Builds QuorvelV11.dll for x64 and x86 and runs every Wine suite on each, in processes of the
+# DLL's own architecture. Needs the linux preset built (its quorvel command creates the demo
+# store the clients read). QUORVEL_WINE_ARCHS narrows the architectures (default "x64 x86").
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh windows windows-ui
+scripts/install-deps.sh windows windows-ui || exit 1
 
-for preset in mingw-x64 mingw-x86; do
-  echo "== preset $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
+archs="${QUORVEL_WINE_ARCHS:-x64 x86}"
+for arch in $archs; do
+  echo "== preset mingw-$arch"
+  cmake --preset "mingw-$arch" >/dev/null && cmake --build --preset "mingw-$arch" || exit 1
 done
 
 if [ ! -x build/linux/src/cli/quorvel ]; then
   cmake --preset linux >/dev/null
-  cmake --build --preset linux --target quorvel
+  cmake --build --preset linux --target quorvel || exit 1
 fi
 
-echo "== wine tests"
-tests/wine/run.sh build/mingw-x64 build/mingw-x86 build/linux/src/cli/quorvel
-
-# The maintenance windows driven like a user; their screenshots land in build/wine-ui-shots.
-echo "== wine ui tests"
-tests/wine_ui/run.sh build/mingw-x64 build/linux/src/cli/quorvel build/wine-ui-shots
+status=0
+for arch in $archs; do
+  echo "== wine tests, $arch"
+  tests/wine/run.sh "$arch" "build/mingw-$arch" build/linux/src/cli/quorvel || status=1
+  # The maintenance windows driven like a user; their screenshots land in build/wine-ui-shots.
+  echo "== wine ui tests, $arch"
+  tests/wine_ui/run.sh "$arch" "build/mingw-$arch" build/linux/src/cli/quorvel \
+    "build/wine-ui-shots/$arch" || status=1
+done
+exit $status

@@ -4,17 +4,19 @@
 # After each step the rows are read back with the sqlite3 command. Screenshots of the browser,
 # the editor and the picker are written to SHOTS_DIR.
 #
-# usage: tests/wine_ui/run.sh X64_BUILD_DIR QUORVEL_COMMAND SHOTS_DIR
+# usage: tests/wine_ui/run.sh x64|x86 BUILD_DIR QUORVEL_COMMAND SHOTS_DIR
+#
+# Every program runs in processes of the given architecture, through its own loader.
 #
 # Everything happens in a temporary folder with a fresh Wine prefix and an Xvfb display on a free
 # number; both are stopped on the way out, whatever happens.
 set -uo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
-x64="$(cd "$1" && pwd)"
-quorvel="$2"
-shots="$3"
-for f in "$x64/src/com/QuorvelV11.dll" "$x64/src/host/quorvel-host.exe" "$quorvel"; do
+build="$(cd "$2" && pwd)"
+quorvel="$3"
+shots="$4"
+for f in "$build/src/com/QuorvelV11.dll" "$build/src/host/quorvel-host.exe" "$quorvel"; do
     [ -e "$f" ] || { echo "wine ui tests: $f is missing; build it first" >&2; exit 1; }
 done
 mkdir -p "$shots"
@@ -40,6 +42,8 @@ cleanup() {
 trap cleanup EXIT
 # shellcheck source=../wine/lib.sh
 source "$here/../wine/lib.sh"
+use_arch "$1"
+loader_runs || { fail "$arch: $loader does not run on this machine"; summary "wine-ui $arch"; exit 1; }
 
 
 # ---- a display of our own --------------------------------------------------------------------
@@ -47,12 +51,12 @@ start_xvfb 141 190 "$work/xvfb.log"
 
 # ---- prefix, component and store -------------------------------------------------------------
 mkdir -p "$work/bin"
-cp "$x64/src/com/QuorvelV11.dll" "$x64/src/host/quorvel-host.exe" "$here/show.vbs" "$work/bin/"
-wineboot -i >/dev/null 2>&1
+cp "$build/src/com/QuorvelV11.dll" "$build/src/host/quorvel-host.exe" "$here/show.vbs" "$work/bin/"
+new_prefix
 # The windows ask for 宋体; the prefix has no such font, so it stands for an installed CJK one.
 iconv -f UTF-8 -t UTF-16 "$here/fonts.reg" >"$work/fonts.reg"
-wine regedit /S "$work/fonts.reg" >/dev/null 2>&1
-(cd "$work/bin" && wine regsvr32 /s QuorvelV11.dll) || fail "regsvr32"
+sys regedit /S "$work/fonts.reg" >/dev/null 2>&1
+(cd "$work/bin" && sys regsvr32 /s QuorvelV11.dll) || fail "regsvr32"
 db="$work/demo.db"
 "$quorvel" init --store "$db" --demo >/dev/null
 conn="Driver={SQLite3};Database=$db"
@@ -136,7 +140,7 @@ HEADER="select gzid,gzname,dnmid,txmzws from txm_gzzb where gzid='T9'"
 LEVELS="select gzid,js,lbid,startws,endws,xsws from txm_gzmx where gzid='T9' order by js"
 
 # ---- the scenario ----------------------------------------------------------------------------
-(cd "$work/bin" && exec timeout 300 wine cscript //nologo show.vbs "$conn" >"$work/client.out" 2>&1) &
+(cd "$work/bin" && exec timeout 300 "$loader" "$(sysexe cscript)" //nologo show.vbs "$conn" >"$work/client.out" 2>&1) &
 client_pid=$!
 
 if window_id "$BROWSER" >/dev/null; then
@@ -243,14 +247,14 @@ fi
 
 step "quorvel-host does what a retail host does"
 want="$("$quorvel" parse --store "$db" --rule R01 --categories A,B 1234567890 2>/dev/null)"
-got="$(cd "$work/bin" && timeout 120 wine quorvel-host.exe QuorvelV11.GetAnalyseBarCode \
+got="$(cd "$work/bin" && timeout 120 "$loader" quorvel-host.exe QuorvelV11.GetAnalyseBarCode \
     "ConnString=$conn" ConnectionTime=15 ParseBarCode A,B 1234567890 R01 2>&1 | tr -d '\r')"
 if [ -n "$want" ] && [ "$got" == "$want" ]; then
     pass "ParseBarCode through the host answers as the analyser does"
 else
     fail "ParseBarCode through the host: expected '$want', got '$got'"
 fi
-(cd "$work/bin" && exec timeout 120 wine quorvel-host.exe QuorvelV11.ClsUse "ConnString=$conn" \
+(cd "$work/bin" && exec timeout 120 "$loader" quorvel-host.exe QuorvelV11.ClsUse "ConnString=$conn" \
     ConnectionTime=15 Show >"$work/host.out" 2>&1) &
 client_pid=$!
 window_id "$BROWSER" >/dev/null && pass "the host's Show opens the browser" ||
@@ -263,4 +267,4 @@ client_pid=""
 [ $rc -eq 0 ] && pass "the host ends when the browser closes" ||
     fail "the host ends when the browser closes (status $rc)"
 
-summary wine-ui
+summary "wine-ui $arch"
