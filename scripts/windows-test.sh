@@ -27,4 +27,10 @@ for arch in $archs; do
   tests/wine_ui/run.sh "$arch" "build/mingw-$arch" build/linux/src/cli/quorvel \
     "build/wine-ui-shots/$arch" || status=1
 done
+case " $archs " in
+  *" x64 "*" x86 "* | *" x86 "*" x64 "*)
+    echo "== wine tests, both architectures side by side"
+    tests/wine/side_by_side.sh build/mingw-x64 build/mingw-x86 build/linux/src/cli/quorvel ||
+      status=1 ;;
+esac
 exit $status

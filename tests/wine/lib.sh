@@ -40,16 +40,17 @@ summary() {
 # use_arch x64|x86: the Wine loader and system folder for programs of that architecture. Both
 # are named explicitly, because Debian's `wine` command starts the 32-bit loader for every
 # program once wine32 is installed. Sets arch, loader, sysdir (Windows path), tools (the cross
-# tools' prefix), pe_format, platform (the type library's platform key) and other_platform.
+# tools' prefix), pe_format, platform (the type library's platform key), other_platform and
+# other_view (reg.exe's switch for the other architecture's registry view).
 use_arch() {
     arch="$1"
     case "$arch" in
     x64)
         loader=/usr/lib/wine/wine64 sysdir='C:\windows\system32' tools=x86_64-w64-mingw32
-        pe_format=pei-x86-64 platform=win64 other_platform=win32 ;;
+        pe_format=pei-x86-64 platform=win64 other_platform=win32 other_view=/reg:32 ;;
     x86)
         loader=/usr/lib/wine/wine sysdir='C:\windows\syswow64' tools=i686-w64-mingw32
-        pe_format=pei-i386 platform=win32 other_platform=win64 ;;
+        pe_format=pei-i386 platform=win32 other_platform=win64 other_view=/reg:64 ;;
     *) echo "unknown architecture $arch (x64 or x86)" >&2; exit 2 ;;
     esac
 }

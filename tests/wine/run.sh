@@ -75,7 +75,7 @@ run_client() {
 }
 
 # ---- the DLL, inspected without running it ----------------------------------------------------
-system_dlls='^(ADVAPI32|KERNEL32|USER32|OLEAUT32|OLE32|ODBC32|msvcrt|GDI32|COMCTL32)\.(dll|DLL)$'
+system_dlls='^(advapi32|kernel32|user32|oleaut32|ole32|odbc32|msvcrt|gdi32|comctl32)\.dll$'
 inspect() {  # inspect ARCH_PREFIX DLL FORMAT
     local tools="$1" file="$2" format="$3"
     local dump
@@ -88,7 +88,7 @@ inspect() {  # inspect ARCH_PREFIX DLL FORMAT
     local imports
     imports="$(grep 'DLL Name:' <<<"$dump" | awk '{print $3}')"
     check "$format: needs only system DLLs ($(tr '\n' ' ' <<<"$imports"))" \
-        bash -c '! grep -Eqv "$1" <<<"$2"' _ "$system_dlls" "$imports"
+        bash -c '! grep -Eiqv "$1" <<<"$2"' _ "$system_dlls" "$imports"
     local rsrc
     "$tools-objcopy" -O binary --only-section=.rsrc "$file" "$work/rsrc.bin"
     rsrc="$(od -An -tx1 -v "$work/rsrc.bin" | tr -d ' \n')"
@@ -110,12 +110,12 @@ check "type library: members, slots and defaults, same as the generated header" 
 CLSID='{02337FEF-56B4-4301-A7BB-0745AF7DD627}'
 IID='{856798BF-AB42-4CDC-A32D-2A0E27C892A3}'
 LIBID='{BBC0A775-1E55-47A0-9AB3-A307C083B909}'
-reg_value() {  # reg_value KEY [NAME]: prints the value's data, or nothing
-    local args=("$1")
+reg_value() {  # reg_value KEY [NAME [REG_OPTION]]: prints the value's data, or nothing
+    local args=("$1" "${@:3}")
     if [ -n "${2:-}" ]; then args+=(/v "$2"); else args+=(/ve); fi
     sys reg query "${args[@]}" 2>/dev/null | crlf | awk -F'    ' 'NF>=4 {print $4}'
 }
-key_exists() { sys reg query "$1" >/dev/null 2>&1; }
+key_exists() { sys reg query "$@" >/dev/null 2>&1; }
 key_absent() { ! key_exists "$1"; }
 registered_keys() {  # registered_keys ROOT: every key registration writes
     local r="$1"
@@ -159,19 +159,31 @@ w regsvr32 /s /u QuorvelV11.dll
 check "regsvr32 /u succeeds" test $? -eq 0
 check_unregistered "$M" "regsvr32 /u"
 
-# The type library and interface entries are shared with the other architecture's DLL: with its
-# entry present, unregistering keeps them and removes only this DLL's own.
+# Beside the other architecture's registration (its class and type library entry written by
+# hand into the other view): unregistering removes this view's class and interface, and keeps
+# the ProgIDs and the type library that the other one still needs.
+other='C:\other\QuorvelV11.dll'
 w regsvr32 /s QuorvelV11.dll
-sys reg add "$M\\TypeLib\\$LIBID\\1.0\\0\\$other_platform" /ve /d 'C:\other\QuorvelV11.dll' /f >/dev/null 2>&1
+sys reg add "$M\\CLSID\\$CLSID\\InprocServer32" /ve /d "$other" /f "$other_view" >/dev/null 2>&1
+sys reg add "$M\\TypeLib\\$LIBID\\1.0\\0\\$other_platform" /ve /d "$other" /f "$other_view" >/dev/null 2>&1
 w regsvr32 /s /u QuorvelV11.dll
-check "unregistered beside the other: class gone" key_absent "$M\\CLSID\\$CLSID"
-check "unregistered beside the other: its type library entry gone" \
-    key_absent "$M\\TypeLib\\$LIBID\\1.0\\0\\$platform"
-check "unregistered beside the other: its type library entry stays" \
-    test "$(reg_value "$M\\TypeLib\\$LIBID\\1.0\\0\\$other_platform")" = 'C:\other\QuorvelV11.dll'
-check "unregistered beside the other: the interface stays" key_exists "$M\\Interface\\$IID"
-sys reg delete "$M\\TypeLib\\$LIBID" /f >/dev/null 2>&1
-sys reg delete "$M\\Interface\\$IID" /f >/dev/null 2>&1
+check "beside the other: its class gone" key_absent "$M\\CLSID\\$CLSID"
+check "beside the other: its interface gone" key_absent "$M\\Interface\\$IID"
+check "beside the other: its type library entry gone" key_absent "$M\\TypeLib\\$LIBID\\1.0\\0\\$platform"
+check "beside the other: the ProgID stays" \
+    test "$(reg_value "$M\\QuorvelV11.GetAnalyseBarCode\\CLSID")" = "$CLSID"
+check "beside the other: the other's class stays" \
+    test "$(reg_value "$M\\CLSID\\$CLSID\\InprocServer32" "" "$other_view")" = "$other"
+check "beside the other: the other's type library entry stays" \
+    test "$(reg_value "$M\\TypeLib\\$LIBID\\1.0\\0\\$other_platform" "" "$other_view")" = "$other"
+# Once the other is gone too, unregistering leaves nothing in either view.
+sys reg delete "$M\\CLSID\\$CLSID" /f "$other_view" >/dev/null 2>&1
+sys reg delete "$M\\TypeLib\\$LIBID\\1.0\\0\\$other_platform" /f "$other_view" >/dev/null 2>&1
+w regsvr32 /s /u QuorvelV11.dll
+check_unregistered "$M" "the last one unregistered"
+left=""
+for k in $(registered_keys "$M"); do key_exists "$k" "$other_view" && left="$left $k"; done
+check "the last one unregistered: nothing in the other view${left:+ (left:$left)}" test -z "$left"
 
 w regsvr32 /s /n /i:user QuorvelV11.dll
 check "regsvr32 /n /i:user succeeds" test $? -eq 0
