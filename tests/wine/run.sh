@@ -31,11 +31,6 @@ trap cleanup EXIT
 # shellcheck source=../wine/lib.sh
 source "$here/../wine/lib.sh"
 use_arch "$1"
-if ! loader_runs; then
-    fail "$arch: $loader does not run on this machine"
-    summary "wine $arch"
-    exit 1
-fi
 
 check() {  # check DESCRIPTION COMMAND...
     local what="$1"
@@ -76,15 +71,20 @@ run_client() {
 
 # ---- the DLL, inspected without running it ----------------------------------------------------
 system_dlls='^(advapi32|kernel32|user32|oleaut32|ole32|odbc32|msvcrt|gdi32|comctl32)\.dll$'
+# The export table's names, whole, as hosts look them up: a decorated DllGetClassObject@12 is
+# not DllGetClassObject.
+exports_of() {  # exports_of OBJDUMP_OUTPUT
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$1" | awk '/^\t\[/ {print $NF}' | sort | tr '\n' ' '
+}
+wanted_exports="DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer "
 inspect() {  # inspect ARCH_PREFIX DLL FORMAT
     local tools="$1" file="$2" format="$3"
     local dump
     dump="$("$tools-objdump" -p "$file")"
     check "$format: file format" grep -q "file format $format" <<<"$dump"
     local exports
-    exports="$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | grep -o 'Dll[A-Za-z]*' | sort | tr '\n' ' ')"
-    check "$format: exports DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer (got $exports)" \
-        test "$exports" = "DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer "
+    exports="$(exports_of "$dump")"
+    check "$format: exports $wanted_exports(got $exports)" test "$exports" = "$wanted_exports"
     local imports
     imports="$(grep 'DLL Name:' <<<"$dump" | awk '{print $3}')"
     check "$format: needs only system DLLs ($(tr '\n' ' ' <<<"$imports"))" \
@@ -99,6 +99,24 @@ inspect() {  # inspect ARCH_PREFIX DLL FORMAT
         grep -q '560053005f00560045005200530049004f004e005f0049004e0046004f00' <<<"$rsrc"
 }
 inspect "$tools" "$work/bin/QuorvelV11.dll" "$pe_format"
+if [ "$arch" = x86 ]; then
+    # The check itself: stdcall exports without the .def file's names carry their decoration.
+    printf '%s\n' 'int __stdcall DllCanUnloadNow(void) { return 0; }' \
+        'int __stdcall DllGetClassObject(void* a, void* b, void* c) { return a == b && b == c; }' \
+        'int __stdcall DllInstall(int a, void* b) { return a + (b != 0); }' \
+        'int __stdcall DllRegisterServer(void) { return 0; }' \
+        'int __stdcall DllUnregisterServer(void) { return 0; }' >"$work/decorated.c"
+    "$tools-gcc" -shared -o "$work/decorated.dll" "$work/decorated.c"
+    decorated="$(exports_of "$("$tools-objdump" -p "$work/decorated.dll")")"
+    check "decorated exports ($decorated) fail the export check" test "$decorated" != "$wanted_exports"
+fi
+
+# From here on the DLL runs, in processes of its architecture.
+if ! loader_runs; then
+    fail "$arch: $loader does not run on this machine"
+    summary "wine $arch"
+    exit 1
+fi
 
 run_client "$work/tlb" early_bound_client.exe typelib QuorvelV11.dll
 rc=$?
