@@ -19,6 +19,14 @@ if [ ! -x build/linux/src/cli/quorvel ]; then
 fi
 
 status=0
+# The oldest hosts: Windows XP SP3 for the x86 DLL, Windows 7 for the x64 one.
+for arch in $archs; do
+  winnt=0x0601
+  [ "$arch" = x86 ] && winnt=0x0501
+  echo "== imports of the $arch DLL"
+  scripts/check-imports.sh "build/mingw-$arch/src/com/QuorvelV11.dll" "$winnt" | grep -v '^  ok' ||
+    status=1
+done
 for arch in $archs; do
   echo "== wine tests, $arch"
   tests/wine/run.sh "$arch" "build/mingw-$arch" build/linux/src/cli/quorvel || status=1
