@@ -12,6 +12,7 @@ for g in $groups; do
     # The :i386 packages run the x86 DLL in 32-bit processes, through 32-bit ODBC.
     windows) pkgs+=(mingw-w64 mingw-w64-tools libwine-dev python3 wine wine64 xvfb xdotool
                     unixodbc libsqliteodbc wine32:i386 libodbc2:i386 libsqliteodbc:i386) ;;
+    package) pkgs+=(wixl msitools) ;;
     windows-ui) pkgs+=(xvfb xdotool imagemagick fonts-wqy-zenhei sqlite3) ;;
     odbc) pkgs+=(unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql postgresql
                  postgresql-contrib python3) ;;

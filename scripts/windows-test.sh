@@ -35,6 +35,17 @@ for arch in $archs; do
   tests/wine_ui/run.sh "$arch" "build/mingw-$arch" build/linux/src/cli/quorvel \
     "build/wine-ui-shots/$arch" || status=1
 done
+# The installers: this version, and a newer one built to be installed over it.
+version="$(sed -n 's/^project(quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+newer="${version%.*}.$((${version##*.} + 1))"
+scripts/package.sh >/dev/null || exit 1
+QUORVEL_MSI_VERSION="$newer" scripts/package.sh | tail -2 || exit 1
+for arch in $archs; do
+  echo "== installer tests, $arch"
+  tests/wine/msi.sh "$arch" "build/dist/QuorvelV11-$version-$arch.msi" \
+    "build/dist/QuorvelV11-$newer-$arch.msi" \
+    build/linux/src/cli/quorvel || status=1
+done
 case " $archs " in
   *" x64 "*" x86 "* | *" x86 "*" x64 "*)
     echo "== wine tests, both architectures side by side"
