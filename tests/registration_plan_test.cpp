@@ -3,7 +3,6 @@
 // (only TypeLib shared).
 #include <gtest/gtest.h>
 
-#include <map>
 #include <set>
 
 #include "com/registration_plan.h"

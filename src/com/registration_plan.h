@@ -39,8 +39,6 @@ struct RemovalStep {
     Views views;
     Removal how;
     std::string key;  // below Software\Classes
-
-    bool operator==(const RemovalStep&) const = default;
 };
 
 // The steps, in order, that undo this DLL's registration beside the other architecture's.

@@ -10,18 +10,9 @@ here="$(cd "$(dirname "$0")" && pwd)"
 older="$(realpath "$2")"
 newer="$(realpath "$3")"
 quorvel="$4"
-work="$(mktemp -d /tmp/quorvel-wine-msi.XXXXXX)"
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-xvfb_pid=""
-cleanup() {
-    [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1
-    wineserver -w >/dev/null 2>&1 || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
 # shellcheck source=lib.sh
 source "$here/lib.sh"
+wine_session wine-msi
 use_arch "$1"
 loader_runs || { fail "$arch: $loader does not run on this machine"; summary "wine msi $arch"; exit 1; }
 start_xvfb 191 230 "$work/xvfb.log"
@@ -36,17 +27,6 @@ folder="$WINEPREFIX/drive_c/Program Files/QuorvelV11"
 products() {  # how many products of this architecture's package are installed
     run reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s |
         awk -v name="QuorvelV11 ($arch)" '/DisplayName/ && index($0, name) {n++} END {print n + 0}'
-}
-ours_left() {  # every file and key of ours still there, in either registry view
-    local view k
-    [ -e "$folder" ] && echo "$folder"
-    for view in /reg:64 /reg:32; do
-        for k in 'CLSID\{02337FEF-56B4-4301-A7BB-0745AF7DD627}' 'CLSID\{4C528F22-EE1B-42B4-8535-85F533DA15CE}' \
-            'Interface\{856798BF-AB42-4CDC-A32D-2A0E27C892A3}' 'Interface\{D289DB0A-EB43-4EFE-A8B9-8E71A91B1B7C}' \
-            QuorvelV11.GetAnalyseBarCode QuorvelV11.ClsUse 'TypeLib\{BBC0A775-1E55-47A0-9AB3-A307C083B909}'; do
-            run reg query "HKLM\\Software\\Classes\\$k" "$view" >/dev/null 2>&1 && echo "$k$view"
-        done
-    done
 }
 clients_work() {  # clients_work LABEL
     local s
@@ -79,7 +59,7 @@ clients_work "upgraded"
 
 run msiexec /x "$(basename "$newer")" /qn
 [ $? -eq 0 ] && pass "msiexec /x" || fail "msiexec /x"
-left="$(ours_left | tr '\n' ' ')"
+left="$( ([ -e "$folder" ] && echo "$folder"); ours_left | tr '\n' ' ')"
 [ -z "$left" ] && pass "removed: nothing of ours left" || fail "removed: left $left"
 n="$(products)"
 [ "$n" = 0 ] && pass "removed: no product left" || fail "removed: no product left (got $n)"

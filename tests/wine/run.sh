@@ -17,26 +17,10 @@ for f in "$build/src/com/QuorvelV11.dll" "$quorvel"; do
     [ -e "$f" ] || { echo "wine tests: $f is missing; build it first" >&2; exit 1; }
 done
 
-work="$(mktemp -d /tmp/quorvel-wine.XXXXXX)"
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-xvfb_pid=""
-
-cleanup() {
-    [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1
-    wineserver -w >/dev/null 2>&1 || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
 # shellcheck source=../wine/lib.sh
 source "$here/../wine/lib.sh"
 use_arch "$1"
-
-check() {  # check DESCRIPTION COMMAND...
-    local what="$1"
-    shift
-    if "$@"; then pass "$what"; else fail "$what"; fi
-}
+wine_session wine
 
 # ---- a display of our own --------------------------------------------------------------------
 start_xvfb 90 140 "$work/xvfb.log"
@@ -134,12 +118,6 @@ reg_value() {  # reg_value KEY [NAME [REG_OPTION]]: prints the value's data, or 
     sys reg query "${args[@]}" 2>/dev/null | crlf | awk -F'    ' 'NF>=4 {print $4}'
 }
 key_exists() { sys reg query "$@" >/dev/null 2>&1; }
-key_absent() { ! key_exists "$1"; }
-registered_keys() {  # registered_keys ROOT: every key registration writes
-    local r="$1"
-    echo "$r\\CLSID\\$CLSID $r\\CLSID\\$CLSID\\InprocServer32 $r\\QuorvelV11.GetAnalyseBarCode" \
-        "$r\\QuorvelV11.GetAnalyseBarCode.1 $r\\Interface\\$IID $r\\TypeLib\\$LIBID"
-}
 check_registered() {  # check_registered ROOT LABEL
     local r="$1" label="$2"
     check "$label: InprocServer32 is the DLL" test "$(reg_value "$r\\CLSID\\$CLSID\\InprocServer32")" = "$dll"
@@ -158,12 +136,10 @@ check_registered() {  # check_registered ROOT LABEL
     check "$label: interface marshalled through the type library" \
         test "$(reg_value "$r\\Interface\\$IID\\TypeLib")" = "$LIBID"
 }
-check_unregistered() {  # check_unregistered ROOT LABEL
-    local k left=""
-    for k in $(registered_keys "$1"); do
-        key_exists "$k" && left="$left $k"
-    done
-    check "$2: nothing left behind${left:+ (left:$left)}" test -z "$left"
+check_unregistered() {  # check_unregistered ROOT LABEL: in either view
+    local left
+    left="$(ours_left "$1" | tr '\n' ' ')"
+    check "$2: nothing left behind${left:+ (left: $left)}" test -z "$left"
 }
 
 M='HKLM\Software\Classes'
@@ -172,7 +148,7 @@ w regsvr32 /s QuorvelV11.dll
 check "regsvr32 succeeds" test $? -eq 0
 check_registered "$M" "per machine"
 check "per machine: HKCR shows the class" key_exists "HKCR\\CLSID\\$CLSID"
-check "per machine: nothing for the user" key_absent "$U\\CLSID\\$CLSID"
+check "per machine: nothing for the user" not key_exists "$U\\CLSID\\$CLSID"
 w regsvr32 /s /u QuorvelV11.dll
 check "regsvr32 /u succeeds" test $? -eq 0
 check_unregistered "$M" "regsvr32 /u"
@@ -185,9 +161,9 @@ w regsvr32 /s QuorvelV11.dll
 sys reg add "$M\\CLSID\\$CLSID\\InprocServer32" /ve /d "$other" /f "$other_view" >/dev/null 2>&1
 sys reg add "$M\\TypeLib\\$LIBID\\1.0\\0\\$other_platform" /ve /d "$other" /f "$other_view" >/dev/null 2>&1
 w regsvr32 /s /u QuorvelV11.dll
-check "beside the other: its class gone" key_absent "$M\\CLSID\\$CLSID"
-check "beside the other: its interface gone" key_absent "$M\\Interface\\$IID"
-check "beside the other: its type library entry gone" key_absent "$M\\TypeLib\\$LIBID\\1.0\\0\\$platform"
+check "beside the other: its class gone" not key_exists "$M\\CLSID\\$CLSID"
+check "beside the other: its interface gone" not key_exists "$M\\Interface\\$IID"
+check "beside the other: its type library entry gone" not key_exists "$M\\TypeLib\\$LIBID\\1.0\\0\\$platform"
 check "beside the other: the ProgID stays" \
     test "$(reg_value "$M\\QuorvelV11.GetAnalyseBarCode\\CLSID")" = "$CLSID"
 check "beside the other: the other's class stays" \
@@ -199,14 +175,11 @@ sys reg delete "$M\\CLSID\\$CLSID" /f "$other_view" >/dev/null 2>&1
 sys reg delete "$M\\TypeLib\\$LIBID\\1.0\\0\\$other_platform" /f "$other_view" >/dev/null 2>&1
 w regsvr32 /s /u QuorvelV11.dll
 check_unregistered "$M" "the last one unregistered"
-left=""
-for k in $(registered_keys "$M"); do key_exists "$k" "$other_view" && left="$left $k"; done
-check "the last one unregistered: nothing in the other view${left:+ (left:$left)}" test -z "$left"
 
 w regsvr32 /s /n /i:user QuorvelV11.dll
 check "regsvr32 /n /i:user succeeds" test $? -eq 0
 check_registered "$U" "per user"
-check "per user: nothing for the machine" key_absent "$M\\CLSID\\$CLSID"
+check "per user: nothing for the machine" not key_exists "$M\\CLSID\\$CLSID"
 w regsvr32 /s /u /n /i:user QuorvelV11.dll
 check "regsvr32 /u /n /i:user succeeds" test $? -eq 0
 check_unregistered "$U" "per user, undone"

@@ -10,16 +10,9 @@ here="$(cd "$(dirname "$0")" && pwd)"
 x64="$(cd "$1" && pwd)"
 x86="$(cd "$2" && pwd)"
 quorvel="$3"
-work="$(mktemp -d /tmp/quorvel-wine-sbs.XXXXXX)"
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-cleanup() {
-    [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1
-    wineserver -w >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
 # shellcheck source=lib.sh
 source "$here/lib.sh"
+wine_session wine-sbs
 use_arch x86
 loader_runs || { fail "$loader does not run on this machine"; summary "wine side by side"; exit 1; }
 
@@ -37,34 +30,19 @@ run_in() { (use_arch "$1" && cd "$work" && timeout 120 "$loader" "$(sysexe "$2")
 creates() {  # creates ARCH: its cscript creates the class by ProgID and parses
     [ "$(run_in "$1" cscript //nologo parse.js "$conn" | head -1)" = "$want" ]
 }
-ours_left() {  # every key of ours still in either view
-    local view k
-    for view in /reg:64 /reg:32; do
-        for k in 'CLSID\{02337FEF-56B4-4301-A7BB-0745AF7DD627}' 'CLSID\{4C528F22-EE1B-42B4-8535-85F533DA15CE}' \
-            'Interface\{856798BF-AB42-4CDC-A32D-2A0E27C892A3}' 'Interface\{D289DB0A-EB43-4EFE-A8B9-8E71A91B1B7C}' \
-            QuorvelV11.GetAnalyseBarCode QuorvelV11.GetAnalyseBarCode.1 QuorvelV11.ClsUse QuorvelV11.ClsUse.1 \
-            'TypeLib\{BBC0A775-1E55-47A0-9AB3-A307C083B909}'; do
-            run_in x64 reg query "HKLM\\Software\\Classes\\$k" "$view" >/dev/null 2>&1 && echo "$k$view"
-        done
-    done
-}
 
 for first in x64 x86; do
     second=x86
     [ "$first" = x86 ] && second=x64
     run_in x64 regsvr32 /s 'x64\QuorvelV11.dll' >/dev/null
     run_in x86 regsvr32 /s 'x86\QuorvelV11.dll' >/dev/null
-    check_both="registered both"
-    creates x64 && creates x86 && pass "$check_both: each cscript creates its class" ||
-        fail "$check_both: each cscript creates its class"
+    check "both registered: the x64 cscript creates the class" creates x64
+    check "both registered: the x86 cscript creates the class" creates x86
     run_in "$first" regsvr32 /s /u "$first\\QuorvelV11.dll" >/dev/null
-    creates "$second" && pass "$first unregistered: $second still creates by ProgID" ||
-        fail "$first unregistered: $second still creates by ProgID"
-    creates "$first" && fail "$first unregistered: $first no longer creates" ||
-        pass "$first unregistered: $first no longer creates"
+    check "$first unregistered: $second still creates it by ProgID" creates "$second"
+    check "$first unregistered: $first no longer creates it" not creates "$first"
     run_in "$second" regsvr32 /s /u "$second\\QuorvelV11.dll" >/dev/null
     left="$(ours_left | tr '\n' ' ')"
-    [ -z "$left" ] && pass "both unregistered ($first first): nothing of ours left" ||
-        fail "both unregistered ($first first): left $left"
+    check "both unregistered, $first first: nothing of ours left${left:+ (left: $left)}" test -z "$left"
 done
 summary "wine side by side"
