@@ -46,10 +46,8 @@ for arch in $archs; do
     "build/dist/QuorvelV11-$newer-$arch.msi" \
     build/linux/src/cli/quorvel || status=1
 done
-case " $archs " in
-  *" x64 "*" x86 "* | *" x86 "*" x64 "*)
-    echo "== wine tests, both architectures side by side"
-    tests/wine/side_by_side.sh build/mingw-x64 build/mingw-x86 build/linux/src/cli/quorvel ||
-      status=1 ;;
-esac
+if [[ " $archs " == *" x64 "* && " $archs " == *" x86 "* ]]; then
+  echo "== wine tests, both architectures side by side"
+  tests/wine/side_by_side.sh build/mingw-x64 build/mingw-x86 build/linux/src/cli/quorvel || status=1
+fi
 exit $status
