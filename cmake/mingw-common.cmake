@@ -1,11 +1,17 @@
 # The MinGW-w64 cross build, shared by the per-architecture toolchain files, which set
-# CMAKE_SYSTEM_PROCESSOR and QUORVEL_MINGW_TRIPLE before they include this.
+# CMAKE_SYSTEM_PROCESSOR, QUORVEL_MINGW_TRIPLE and QUORVEL_WINNT before they include this.
 set(CMAKE_SYSTEM_NAME Windows)
 
-# The posix thread model: the core uses std::mutex and thread_local, which the win32 model of
-# GCC 12 lacks. winpthread is linked statically like the rest of the runtime.
-set(CMAKE_C_COMPILER ${QUORVEL_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QUORVEL_MINGW_TRIPLE}-g++-posix)
+# The win32 thread model: the posix one links winpthread, which imports GetTickCount64 and so
+# does not load on Windows XP. The core needs only thread_local and thread-safe statics, which
+# the win32 model provides; it has no std::mutex, so the core uses none.
+set(CMAKE_C_COMPILER ${QUORVEL_MINGW_TRIPLE}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${QUORVEL_MINGW_TRIPLE}-g++-win32)
+# The oldest Windows the DLL is built for (the toolchain file sets QUORVEL_WINNT): the headers
+# then hide what that version lacks. scripts/check-imports.sh checks the result.
+set(CMAKE_C_FLAGS_INIT "-D_WIN32_WINNT=${QUORVEL_WINNT} -DWINVER=${QUORVEL_WINNT}")
+set(CMAKE_CXX_FLAGS_INIT "-D_WIN32_WINNT=${QUORVEL_WINNT} -DWINVER=${QUORVEL_WINNT}")
+set(CMAKE_RC_FLAGS_INIT "-D_WIN32_WINNT=${QUORVEL_WINNT}")
 set(CMAKE_RC_COMPILER ${QUORVEL_MINGW_TRIPLE}-windres)
 find_program(QUORVEL_WIDL NAMES ${QUORVEL_MINGW_TRIPLE}-widl REQUIRED)
 

@@ -9,8 +9,10 @@ for g in $groups; do
   case "$g" in
     linux) pkgs+=(build-essential cmake ninja-build pkg-config libsqlite3-dev sqlite3 unixodbc-dev
                   libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev) ;;
+    # The :i386 packages run the x86 DLL in 32-bit processes, through 32-bit ODBC.
     windows) pkgs+=(mingw-w64 mingw-w64-tools libwine-dev python3 wine wine64 xvfb xdotool
-                    unixodbc libsqliteodbc) ;;
+                    unixodbc libsqliteodbc wine32:i386 libodbc2:i386 libsqliteodbc:i386) ;;
+    package) pkgs+=(wixl msitools) ;;
     windows-ui) pkgs+=(xvfb xdotool imagemagick fonts-wqy-zenhei sqlite3) ;;
     odbc) pkgs+=(unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql postgresql
                  postgresql-contrib python3) ;;
@@ -26,6 +28,13 @@ done
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+# A fresh machine knows only its own architecture; the :i386 packages need i386 added first.
+for p in "${missing[@]}"; do
+  case "$p" in
+    *:i386) dpkg --print-foreign-architectures | grep -qx i386 ||
+              $SUDO dpkg --add-architecture i386 ;;
+  esac
+done
 echo "install-deps: installing ${missing[*]}"
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"

@@ -26,15 +26,15 @@ store="$(cd "$(dirname "$store")" && pwd)/$(basename "$store")"
 
 bin="$WINEPREFIX/drive_c/quorvel"
 mkdir -p "$WINEPREFIX"
-wineboot -i >/dev/null 2>&1
+/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
 mkdir -p "$bin"
 cp build/mingw-x64/src/com/QuorvelV11.dll build/mingw-x64/src/host/quorvel-host.exe "$bin/"
 fonts="$(mktemp)"
 iconv -f UTF-8 -t UTF-16 tests/wine_ui/fonts.reg >"$fonts"
-wine regedit /S "$fonts" >/dev/null 2>&1
+/usr/lib/wine/wine64 regedit /S "$fonts" >/dev/null 2>&1
 rm -f "$fonts"
-(cd "$bin" && wine regsvr32 /s QuorvelV11.dll)
+(cd "$bin" && /usr/lib/wine/wine64 regsvr32 /s QuorvelV11.dll)
 
 cd "$bin"
-exec wine quorvel-host.exe QuorvelV11.ClsUse "ConnString=Driver={SQLite3};Database=$store" \
+exec /usr/lib/wine/wine64 quorvel-host.exe QuorvelV11.ClsUse "ConnString=Driver={SQLite3};Database=$store" \
     ConnectionTime=15 Show

@@ -13,8 +13,9 @@ enum class Scope { Machine, User };
 // key. On a failure part way, whatever was written is removed again.
 HRESULT RegisterServer(Scope scope, const std::wstring& dllPath);
 
-// Removes exactly what RegisterServer writes. The type library and interface entries are shared
-// with the other architecture's DLL: they go only when neither architecture is left registered.
+// Removes what RegisterServer writes, beside the other architecture's registration: its own
+// view's classes and interfaces always, the ProgIDs and the type library's shared entry only
+// when the other view no longer registers them (see registration_plan.h).
 HRESULT UnregisterServer(Scope scope);
 
 // The DllInstall command line: empty or "machine" for the machine, "user" for the current user.

@@ -5,9 +5,7 @@
 #include <atomic>
 #include <new>
 
-#include "QuorvelV11.h"
-#include "com/analyser_object.h"
-#include "com/cls_use_object.h"
+#include "com/classes.h"
 #include "com/module.h"
 #include "com/registration.h"
 
@@ -33,9 +31,10 @@ extern "C" {
 HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    if (clsid == CLSID_ClsUse) return quorvel::com::ClsUseFactory::Get(riid, object);
-    if (clsid != CLSID_GetAnalyseBarCode) return CLASS_E_CLASSNOTAVAILABLE;
-    return quorvel::com::AnalyserFactory::Get(riid, object);
+    for (const quorvel::com::CoClass& c : quorvel::com::Classes()) {
+        if (clsid == *c.clsid) return c.getClassObject(riid, object);
+    }
+    return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 HRESULT WINAPI DllCanUnloadNow() {

@@ -18,7 +18,11 @@ int WindowMessageBoxes::Show(std::u16string_view prompt, int buttons, std::u16st
     std::wstring t = Wide(title);
     // The host's buttons value is the platform's style value (button set, icon, default button).
     UINT style = static_cast<UINT>(buttons) & (MB_TYPEMASK | MB_ICONMASK | MB_DEFMASK);
-    int answer = MessageBoxW(GetActiveWindow(), p.c_str(), t.c_str(), style);
+    HWND owner = GetActiveWindow();
+    // Without an owner the box could open behind a full-screen host window, where the clerk
+    // never sees it and the till seems to hang.
+    if (!owner) style |= MB_SETFOREGROUND;
+    int answer = MessageBoxW(owner, p.c_str(), t.c_str(), style);
     if (answer != 0) return answer;
     // No box could be shown (no desktop, no memory): answer as the safe choice would.
     int set = buttons & 7;

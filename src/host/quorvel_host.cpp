@@ -29,20 +29,42 @@ std::string Utf8(const wchar_t* text, int length) {
     return out;
 }
 
-void Print(const std::wstring& text) {
+// Wide text to a console as it is (the console's code page cannot spoil it); to a file or a pipe
+// as UTF-8.
+void Write(DWORD stream, const std::wstring& text) {
+    HANDLE out = GetStdHandle(stream);
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (GetConsoleMode(out, &mode)) {
+        WriteConsoleW(out, text.c_str(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
     const std::string s = Utf8(text.c_str(), static_cast<int>(text.size()));
-    std::fwrite(s.data(), 1, s.size(), stdout);
-    std::fflush(stdout);
+    WriteFile(out, s.data(), static_cast<DWORD>(s.size()), &written, nullptr);
 }
+
+void Print(const std::wstring& text) {
+    Write(STD_OUTPUT_HANDLE, text);
+}
+
+// The strings a failed Invoke hands over belong to the caller.
+struct ExcepInfo : EXCEPINFO {
+    ExcepInfo() : EXCEPINFO{} {}
+    ~ExcepInfo() {
+        SysFreeString(bstrSource);
+        SysFreeString(bstrDescription);
+        SysFreeString(bstrHelpFile);
+    }
+    ExcepInfo(const ExcepInfo&) = delete;
+    ExcepInfo& operator=(const ExcepInfo&) = delete;
+};
 
 void Fail(const std::wstring& what, HRESULT hr, const EXCEPINFO* ex = nullptr) {
     wchar_t code[16];
     std::swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
     std::wstring text = L"quorvel-host: " + what + L" failed (" + code + L")";
     if (ex && ex->bstrDescription) text += std::wstring(L": ") + ex->bstrDescription;
-    text += L"\n";
-    const std::string s = Utf8(text.c_str(), static_cast<int>(text.size()));
-    std::fwrite(s.data(), 1, s.size(), stderr);
+    Write(STD_ERROR_HANDLE, text + L"\n");
 }
 
 class Variant {
@@ -126,7 +148,7 @@ int Run(int argc, wchar_t** argv) {
         Variant value(arg.substr(eq + 1));
         DISPID named = DISPID_PROPERTYPUT;
         DISPPARAMS params{&value.v, &named, 1, 1};
-        EXCEPINFO ex{};
+        ExcepInfo ex;
         hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params,
                             nullptr, &ex, nullptr);
         if (FAILED(hr)) {
@@ -157,7 +179,7 @@ int Run(int argc, wchar_t** argv) {
             DISPPARAMS params{raw.empty() ? nullptr : raw.data(), nullptr,
                               static_cast<UINT>(raw.size()), 0};
             Variant result;
-            EXCEPINFO ex{};
+            ExcepInfo ex;
             gSawDisabled = false;
             gSawEnabled = false;
             hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,

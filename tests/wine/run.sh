@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The Windows DLL under Wine: registration, script clients, an early-bound client, message boxes
-# under a virtual display, and the x86 DLL inspected with the cross tools.
+# One architecture's Windows DLL under Wine, in processes of that architecture: the DLL inspected
+# with the cross tools, registration, script clients, an early-bound client and message boxes
+# under a virtual display.
 #
-# usage: tests/wine/run.sh X64_BUILD_DIR X86_BUILD_DIR QUORVEL_COMMAND
+# usage: tests/wine/run.sh x64|x86 BUILD_DIR QUORVEL_COMMAND
 #
 # Everything happens in a temporary folder: a fresh Wine prefix, a demo store reached through
 # Wine's ODBC (which hands over to unixODBC's SQLite3 driver), and an Xvfb display on a free
@@ -10,50 +11,38 @@
 set -uo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
-x64="$(cd "$1" && pwd)"
-x86="$(cd "$2" && pwd)"
+build="$(cd "$2" && pwd)"
 quorvel="$3"
-for f in "$x64/src/com/QuorvelV11.dll" "$x86/src/com/QuorvelV11.dll" "$quorvel"; do
+for f in "$build/src/com/QuorvelV11.dll" "$quorvel"; do
     [ -e "$f" ] || { echo "wine tests: $f is missing; build it first" >&2; exit 1; }
 done
 
-work="$(mktemp -d /tmp/quorvel-wine.XXXXXX)"
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-xvfb_pid=""
-
-cleanup() {
-    [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1
-    wineserver -w >/dev/null 2>&1 || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
 # shellcheck source=../wine/lib.sh
 source "$here/../wine/lib.sh"
-
-check() {  # check DESCRIPTION COMMAND...
-    local what="$1"
-    shift
-    if "$@"; then pass "$what"; else fail "$what"; fi
-}
+use_arch "$1"
+wine_session wine
 
 # ---- a display of our own --------------------------------------------------------------------
 start_xvfb 90 140 "$work/xvfb.log"
+new_prefix
 
 # ---- files ---------------------------------------------------------------------------------
 mkdir -p "$work/bin"
-cp "$x64/src/com/QuorvelV11.dll" "$x64/tests-wine/early_bound_client.exe" \
-    "$x64/tests-wine/box_text.exe" "$work/bin/"
-cp "$x86/src/com/QuorvelV11.dll" "$work/bin/QuorvelV11-x86.dll"
-cp "$here"/*.vbs "$here"/*.js "$work/bin/"
-dll="$(winepath -w "$work/bin/QuorvelV11.dll" 2>/dev/null)"
+cp "$build/src/com/QuorvelV11.dll" "$build/tests-wine/early_bound_client.exe" \
+    "$build/tests-wine/box_text.exe" "$here"/*.vbs "$here"/*.js "$work/bin/"
+dll="Z:${work//\//\\}\\bin\\QuorvelV11.dll"  # Wine's drive Z: is the root folder
 "$quorvel" init --store "$work/demo.db" --demo >/dev/null
 conn="Driver={SQLite3};Database=$work/demo.db"
 
 crlf() { tr -d '\r'; }
-# Runs a Windows program in the bin folder. A client that waits on an unexpected message box
-# is ended after two minutes rather than hanging the suite.
-w() { (cd "$work/bin" && timeout 120 wine "$@"); }
+# w PROGRAM ARGS...: runs a program of the bin folder, or else the system program of that name,
+# in the bin folder. A client that waits on an unexpected message box is ended after two minutes
+# rather than hanging the suite.
+w() {
+    local prog="$1"
+    [ -e "$work/bin/$prog" ] || prog="$(sysexe "$prog")"
+    (cd "$work/bin" && timeout 120 "$loader" "$prog" "${@:2}")
+}
 # run_client OUTFILE PROGRAM ARGS...: the program's output without CRs in OUTFILE; its status.
 run_client() {
     local outfile="$1"
@@ -64,21 +53,26 @@ run_client() {
     return $rc
 }
 
-# ---- the x86 and x64 DLLs, inspected without running them ------------------------------------
-system_dlls='^(ADVAPI32|KERNEL32|USER32|OLEAUT32|OLE32|ODBC32|msvcrt|GDI32|COMCTL32)\.(dll|DLL)$'
+# ---- the DLL, inspected without running it ----------------------------------------------------
+system_dlls='^(advapi32|kernel32|user32|oleaut32|ole32|odbc32|msvcrt|gdi32|comctl32)\.dll$'
+# The export table's names, whole, as hosts look them up: a decorated DllGetClassObject@12 is
+# not DllGetClassObject.
+exports_of() {  # exports_of OBJDUMP_OUTPUT
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$1" | awk '/^\t\[/ {print $NF}' | sort | tr '\n' ' '
+}
+wanted_exports="DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer "
 inspect() {  # inspect ARCH_PREFIX DLL FORMAT
     local tools="$1" file="$2" format="$3"
     local dump
     dump="$("$tools-objdump" -p "$file")"
     check "$format: file format" grep -q "file format $format" <<<"$dump"
     local exports
-    exports="$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | grep -o 'Dll[A-Za-z]*' | sort | tr '\n' ' ')"
-    check "$format: exports DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer (got $exports)" \
-        test "$exports" = "DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer "
+    exports="$(exports_of "$dump")"
+    check "$format: exports $wanted_exports(got $exports)" test "$exports" = "$wanted_exports"
     local imports
     imports="$(grep 'DLL Name:' <<<"$dump" | awk '{print $3}')"
     check "$format: needs only system DLLs ($(tr '\n' ' ' <<<"$imports"))" \
-        bash -c '! grep -Eqv "$1" <<<"$2"' _ "$system_dlls" "$imports"
+        bash -c '! grep -Eiqv "$1" <<<"$2"' _ "$system_dlls" "$imports"
     local rsrc
     "$tools-objcopy" -O binary --only-section=.rsrc "$file" "$work/rsrc.bin"
     rsrc="$(od -An -tx1 -v "$work/rsrc.bin" | tr -d ' \n')"
@@ -88,36 +82,42 @@ inspect() {  # inspect ARCH_PREFIX DLL FORMAT
     check "$format: carries a version resource" \
         grep -q '560053005f00560045005200530049004f004e005f0049004e0046004f00' <<<"$rsrc"
 }
-inspect i686-w64-mingw32 "$work/bin/QuorvelV11-x86.dll" pei-i386
-inspect x86_64-w64-mingw32 "$work/bin/QuorvelV11.dll" pei-x86-64
+inspect "$tools" "$work/bin/QuorvelV11.dll" "$pe_format"
+if [ "$arch" = x86 ]; then
+    # The check itself: stdcall exports without the .def file's names carry their decoration.
+    printf '%s\n' 'int __stdcall DllCanUnloadNow(void) { return 0; }' \
+        'int __stdcall DllGetClassObject(void* a, void* b, void* c) { return a == b && b == c; }' \
+        'int __stdcall DllInstall(int a, void* b) { return a + (b != 0); }' \
+        'int __stdcall DllRegisterServer(void) { return 0; }' \
+        'int __stdcall DllUnregisterServer(void) { return 0; }' >"$work/decorated.c"
+    "$tools-gcc" -shared -o "$work/decorated.dll" "$work/decorated.c"
+    decorated="$(exports_of "$("$tools-objdump" -p "$work/decorated.dll")")"
+    check "decorated exports ($decorated) fail the export check" test "$decorated" != "$wanted_exports"
+fi
 
-# 32-bit Wine cannot be installed on this machine, so the x86 type library is read as data
-# by the 64-bit client; oleaut32 reads either platform's type library.
-run_client "$work/tlb86" early_bound_client.exe typelib QuorvelV11-x86.dll
+# From here on the DLL runs, in processes of its architecture.
+if ! loader_runs; then
+    fail "$arch: $loader does not run on this machine"
+    summary "wine $arch"
+    exit 1
+fi
+
+run_client "$work/tlb" early_bound_client.exe typelib QuorvelV11.dll
 rc=$?
-sed 's/^/    x86 typelib: /' "$work/tlb86"
-check "x86 type library: members, slots and defaults" test "$rc" -eq 0 -a -s "$work/tlb86"
-run_client "$work/tlb64" early_bound_client.exe typelib QuorvelV11.dll
-rc=$?
-sed 's/^/    x64 typelib: /' "$work/tlb64"
-check "x64 type library: members, slots and defaults, same as the generated header" \
-    test "$rc" -eq 0 -a -s "$work/tlb64"
+sed "s/^/    $arch typelib: /" "$work/tlb"
+check "type library: members, slots and defaults, same as the generated header" \
+    test "$rc" -eq 0 -a -s "$work/tlb"
 
 # ---- registration ------------------------------------------------------------------------------
 CLSID='{02337FEF-56B4-4301-A7BB-0745AF7DD627}'
 IID='{856798BF-AB42-4CDC-A32D-2A0E27C892A3}'
 LIBID='{BBC0A775-1E55-47A0-9AB3-A307C083B909}'
-reg_value() {  # reg_value KEY [NAME]: prints the value's data, or nothing
-    local args=("$1")
+reg_value() {  # reg_value KEY [NAME [REG_OPTION]]: prints the value's data, or nothing
+    local args=("$1" "${@:3}")
     if [ -n "${2:-}" ]; then args+=(/v "$2"); else args+=(/ve); fi
-    wine reg query "${args[@]}" 2>/dev/null | crlf | awk -F'    ' 'NF>=4 {print $4}'
+    sys reg query "${args[@]}" 2>/dev/null | crlf | awk -F'    ' 'NF>=4 {print $4}'
 }
-key_exists() { wine reg query "$1" >/dev/null 2>&1; }
-registered_keys() {  # registered_keys ROOT: every key registration writes
-    local r="$1"
-    echo "$r\\CLSID\\$CLSID $r\\CLSID\\$CLSID\\InprocServer32 $r\\QuorvelV11.GetAnalyseBarCode" \
-        "$r\\QuorvelV11.GetAnalyseBarCode.1 $r\\Interface\\$IID $r\\TypeLib\\$LIBID"
-}
+key_exists() { sys reg query "$@" >/dev/null 2>&1; }
 check_registered() {  # check_registered ROOT LABEL
     local r="$1" label="$2"
     check "$label: InprocServer32 is the DLL" test "$(reg_value "$r\\CLSID\\$CLSID\\InprocServer32")" = "$dll"
@@ -131,17 +131,15 @@ check_registered() {  # check_registered ROOT LABEL
         test "$(reg_value "$r\\QuorvelV11.GetAnalyseBarCode\\CurVer")" = QuorvelV11.GetAnalyseBarCode.1
     check "$label: class names both ProgIDs" test "$(reg_value "$r\\CLSID\\$CLSID\\ProgID")/$(reg_value "$r\\CLSID\\$CLSID\\VersionIndependentProgID")" = \
         "QuorvelV11.GetAnalyseBarCode.1/QuorvelV11.GetAnalyseBarCode"
-    check "$label: type library 1.0 registered for win64" \
-        test "$(reg_value "$r\\TypeLib\\$LIBID\\1.0\\0\\win64")" = "$dll"
+    check "$label: type library 1.0 registered for $platform" \
+        test "$(reg_value "$r\\TypeLib\\$LIBID\\1.0\\0\\$platform")" = "$dll"
     check "$label: interface marshalled through the type library" \
         test "$(reg_value "$r\\Interface\\$IID\\TypeLib")" = "$LIBID"
 }
-check_unregistered() {  # check_unregistered ROOT LABEL
-    local k left=""
-    for k in $(registered_keys "$1"); do
-        key_exists "$k" && left="$left $k"
-    done
-    check "$2: nothing left behind${left:+ (left:$left)}" test -z "$left"
+check_unregistered() {  # check_unregistered ROOT LABEL: in either view
+    local left
+    left="$(ours_left "$1" | tr '\n' ' ')"
+    check "$2: nothing left behind${left:+ (left: $left)}" test -z "$left"
 }
 
 M='HKLM\Software\Classes'
@@ -150,30 +148,38 @@ w regsvr32 /s QuorvelV11.dll
 check "regsvr32 succeeds" test $? -eq 0
 check_registered "$M" "per machine"
 check "per machine: HKCR shows the class" key_exists "HKCR\\CLSID\\$CLSID"
-check "per machine: nothing for the user" bash -c "! wine reg query '$U\\CLSID\\$CLSID' >/dev/null 2>&1"
+check "per machine: nothing for the user" not key_exists "$U\\CLSID\\$CLSID"
 w regsvr32 /s /u QuorvelV11.dll
 check "regsvr32 /u succeeds" test $? -eq 0
 check_unregistered "$M" "regsvr32 /u"
 
-# The type library and interface entries are shared with the x86 DLL on a 64-bit machine: with
-# a win32 entry present (as the x86 DLL's registration leaves it), unregistering the x64 DLL
-# keeps them and removes only its own.
+# Beside the other architecture's registration (its class and type library entry written by
+# hand into the other view): unregistering removes this view's class and interface, and keeps
+# the ProgIDs and the type library that the other one still needs.
+other='C:\other\QuorvelV11.dll'
 w regsvr32 /s QuorvelV11.dll
-wine reg add "$M\\TypeLib\\$LIBID\\1.0\\0\\win32" /ve /d 'C:\x86\QuorvelV11.dll' /f >/dev/null 2>&1
+sys reg add "$M\\CLSID\\$CLSID\\InprocServer32" /ve /d "$other" /f "$other_view" >/dev/null 2>&1
+sys reg add "$M\\TypeLib\\$LIBID\\1.0\\0\\$other_platform" /ve /d "$other" /f "$other_view" >/dev/null 2>&1
 w regsvr32 /s /u QuorvelV11.dll
-check "x64 unregistered beside x86: class gone" bash -c "! wine reg query '$M\\CLSID\\$CLSID' >/dev/null 2>&1"
-check "x64 unregistered beside x86: its type library entry gone" \
-    bash -c "! wine reg query '$M\\TypeLib\\$LIBID\\1.0\\0\\win64' >/dev/null 2>&1"
-check "x64 unregistered beside x86: the win32 type library entry stays" \
-    test "$(reg_value "$M\\TypeLib\\$LIBID\\1.0\\0\\win32")" = 'C:\x86\QuorvelV11.dll'
-check "x64 unregistered beside x86: the interface stays" key_exists "$M\\Interface\\$IID"
-wine reg delete "$M\\TypeLib\\$LIBID" /f >/dev/null 2>&1
-wine reg delete "$M\\Interface\\$IID" /f >/dev/null 2>&1
+check "beside the other: its class gone" not key_exists "$M\\CLSID\\$CLSID"
+check "beside the other: its interface gone" not key_exists "$M\\Interface\\$IID"
+check "beside the other: its type library entry gone" not key_exists "$M\\TypeLib\\$LIBID\\1.0\\0\\$platform"
+check "beside the other: the ProgID stays" \
+    test "$(reg_value "$M\\QuorvelV11.GetAnalyseBarCode\\CLSID")" = "$CLSID"
+check "beside the other: the other's class stays" \
+    test "$(reg_value "$M\\CLSID\\$CLSID\\InprocServer32" "" "$other_view")" = "$other"
+check "beside the other: the other's type library entry stays" \
+    test "$(reg_value "$M\\TypeLib\\$LIBID\\1.0\\0\\$other_platform" "" "$other_view")" = "$other"
+# Once the other is gone too, unregistering leaves nothing in either view.
+sys reg delete "$M\\CLSID\\$CLSID" /f "$other_view" >/dev/null 2>&1
+sys reg delete "$M\\TypeLib\\$LIBID\\1.0\\0\\$other_platform" /f "$other_view" >/dev/null 2>&1
+w regsvr32 /s /u QuorvelV11.dll
+check_unregistered "$M" "the last one unregistered"
 
 w regsvr32 /s /n /i:user QuorvelV11.dll
 check "regsvr32 /n /i:user succeeds" test $? -eq 0
 check_registered "$U" "per user"
-check "per user: nothing for the machine" bash -c "! wine reg query '$M\\CLSID\\$CLSID' >/dev/null 2>&1"
+check "per user: nothing for the machine" not key_exists "$M\\CLSID\\$CLSID"
 w regsvr32 /s /u /n /i:user QuorvelV11.dll
 check "regsvr32 /u /n /i:user succeeds" test $? -eq 0
 check_unregistered "$U" "per user, undone"
@@ -250,4 +256,4 @@ w regsvr32 /s /u QuorvelV11.dll
 check_unregistered "$M" "after the clients"
 
 echo
-summary wine
+summary "wine $arch"

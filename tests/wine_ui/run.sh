@@ -4,18 +4,20 @@
 # After each step the rows are read back with the sqlite3 command. Screenshots of the browser,
 # the editor and the picker are written to SHOTS_DIR.
 #
-# usage: tests/wine_ui/run.sh X64_BUILD_DIR QUORVEL_COMMAND SHOTS_DIR
+# usage: tests/wine_ui/run.sh x64|x86 BUILD_DIR QUORVEL_COMMAND SHOTS_DIR
+#
+# Every program runs in processes of the given architecture, through its own loader.
 #
 # Everything happens in a temporary folder with a fresh Wine prefix and an Xvfb display on a free
 # number; both are stopped on the way out, whatever happens.
 set -uo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
-x64="$(cd "$1" && pwd)"
-quorvel="$2"
-shots="$3"
-for f in "$x64/src/com/QuorvelV11.dll" "$x64/src/host/quorvel-host.exe" \
-    "$x64/tests-wine-ui/input_helper.exe" "$quorvel"; do
+build="$(cd "$2" && pwd)"
+quorvel="$3"
+shots="$4"
+for f in "$build/src/com/QuorvelV11.dll" "$build/src/host/quorvel-host.exe" \
+    "$build/tests-wine-ui/input_helper.exe" "$quorvel"; do
     [ -e "$f" ] || { echo "wine ui tests: $f is missing; build it first" >&2; exit 1; }
 done
 mkdir -p "$shots"
@@ -41,6 +43,8 @@ cleanup() {
 trap cleanup EXIT
 # shellcheck source=../wine/lib.sh
 source "$here/../wine/lib.sh"
+use_arch "$1"
+loader_runs || { fail "$arch: $loader does not run on this machine"; summary "wine-ui $arch"; exit 1; }
 
 
 # ---- a display of our own --------------------------------------------------------------------
@@ -48,13 +52,13 @@ start_xvfb 141 190 "$work/xvfb.log"
 
 # ---- prefix, component and store -------------------------------------------------------------
 mkdir -p "$work/bin"
-cp "$x64/src/com/QuorvelV11.dll" "$x64/src/host/quorvel-host.exe" \
-    "$x64/tests-wine-ui/input_helper.exe" "$here/show.vbs" "$work/bin/"
-wineboot -i >/dev/null 2>&1
+cp "$build/src/com/QuorvelV11.dll" "$build/src/host/quorvel-host.exe" \
+    "$build/tests-wine-ui/input_helper.exe" "$here/show.vbs" "$work/bin/"
+new_prefix
 # The windows ask for 宋体; the prefix has no such font, so it stands for an installed CJK one.
 iconv -f UTF-8 -t UTF-16 "$here/fonts.reg" >"$work/fonts.reg"
-wine regedit /S "$work/fonts.reg" >/dev/null 2>&1
-(cd "$work/bin" && wine regsvr32 /s QuorvelV11.dll) || fail "regsvr32"
+sys regedit /S "$work/fonts.reg" >/dev/null 2>&1
+(cd "$work/bin" && sys regsvr32 /s QuorvelV11.dll) || fail "regsvr32"
 db="$work/demo.db"
 "$quorvel" init --store "$db" --demo >/dev/null
 conn="Driver={SQLite3};Database=$db"
@@ -133,10 +137,10 @@ step() {
 # The clipboard of another program and an input method's result, through input_helper.exe.
 hex16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16BE | od -An -tx1 | tr -d ' \n'; }
 clip() {
-    (cd "$work/bin" && wine input_helper.exe clip "$(hex16 "$1")") || fail "clipboard: $1"
+    (cd "$work/bin" && "$loader" input_helper.exe clip "$(hex16 "$1")") || fail "clipboard: $1"
 }
 ime() {
-    (cd "$work/bin" && wine input_helper.exe ime "$(hex16 "$1")" "$(hex16 "$2")") ||
+    (cd "$work/bin" && "$loader" input_helper.exe ime "$(hex16 "$1")" "$(hex16 "$2")") ||
         fail "input method: $2"
     sleep 0.4
 }
@@ -157,7 +161,7 @@ HEADER="select gzid,gzname,dnmid,txmzws from txm_gzzb where gzid='T9'"
 LEVELS="select gzid,js,lbid,startws,endws,xsws from txm_gzmx where gzid='T9' order by js"
 
 # ---- the scenario ----------------------------------------------------------------------------
-(cd "$work/bin" && exec timeout 300 wine cscript //nologo show.vbs "$conn" >"$work/client.out" 2>&1) &
+(cd "$work/bin" && exec timeout 300 "$loader" "$(sysexe cscript)" //nologo show.vbs "$conn" >"$work/client.out" 2>&1) &
 client_pid=$!
 
 if window_id "$BROWSER" >/dev/null; then
@@ -212,7 +216,7 @@ expect "the total follows the last level" "$HEADER" "T9|称重条码规则|店�
 shot editor "$EDITOR"
 # A drag of the divider after the first data column (the fixed column is 15 pixels wide, the
 # grid's border 2, from x = 2) leaves the width as it is: the user does not resize columns.
-width() { (cd "$work/bin" && wine input_helper.exe width "$(hex16 "$EDITOR")" 1) | tr -d '\r'; }
+width() { (cd "$work/bin" && "$loader" input_helper.exe width "$(hex16 "$EDITOR")" 1) | tr -d '\r'; }
 w1="$(width)"
 if [ -n "$w1" ]; then
     xdotool mousemove --window "$(window_id "$EDITOR")" $((19 + w1)) 132 mousedown 1 \
@@ -275,7 +279,7 @@ fi
 
 step "quorvel-host does what a retail host does"
 want="$("$quorvel" parse --store "$db" --rule R01 --categories A,B 1234567890 2>/dev/null)"
-got="$(cd "$work/bin" && timeout 120 wine quorvel-host.exe QuorvelV11.GetAnalyseBarCode \
+got="$(cd "$work/bin" && timeout 120 "$loader" quorvel-host.exe QuorvelV11.GetAnalyseBarCode \
     "ConnString=$conn" ConnectionTime=15 ParseBarCode A,B 1234567890 R01 2>&1 | tr -d '\r')"
 if [ -n "$want" ] && [ "$got" == "$want" ]; then
     pass "ParseBarCode through the host answers as the analyser does"
@@ -283,7 +287,7 @@ else
     fail "ParseBarCode through the host: expected '$want', got '$got'"
 fi
 # The host has a window of its own, which must take no input while the browser is open.
-(cd "$work/bin" && exec timeout 120 wine quorvel-host.exe --window QuorvelV11.ClsUse \
+(cd "$work/bin" && exec timeout 120 "$loader" quorvel-host.exe --window QuorvelV11.ClsUse \
     "ConnString=$conn" ConnectionTime=15 Show >"$work/host.out" 2>&1) &
 client_pid=$!
 window_id "$BROWSER" >/dev/null && pass "the host's Show opens the browser" ||
@@ -301,4 +305,4 @@ else
     fail "the host's window while the browser is open: $(tr -d '\r' <"$work/host.out")"
 fi
 
-summary wine-ui
+summary "wine-ui $arch"
