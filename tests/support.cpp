@@ -50,10 +50,12 @@ std::string TempPath(const std::string& stem) {
     return (dir / (stem + "-" + std::to_string(counter++))).string();
 }
 
-std::vector<std::u16string> HostSchemaStatements() {
+std::vector<std::u16string> HostSchemaStatements(bool untyped) {
+    // Hosts that made their tables by hand on SQLite sometimes left the types out.
     return {
-        u"create table txm_gzzb (gzid varchar(20), gzname varchar(50), dnmid varchar(20), txmzws "
-        u"int)",
+        untyped ? u"create table txm_gzzb (gzid varchar(20), gzname, dnmid, txmzws int)"
+                : u"create table txm_gzzb (gzid varchar(20), gzname varchar(50), dnmid "
+                  u"varchar(20), txmzws int)",
         u"create table txm_gzmx (gzid varchar(20), js int, lbid varchar(20), startws int, endws "
         u"int, "
         u"xsws int, bz varchar(50))",
@@ -70,7 +72,7 @@ class SqliteStore final : public TestStore {
         if (schema == Schema::Host) {
             // Replace the project's tables by plain ones, as a host may have made them.
             Exec({u"drop table txm_gzzb", u"drop table txm_gzmx", u"drop table glsx"});
-            Exec(HostSchemaStatements());
+            Exec(HostSchemaStatements(true));
         }
     }
     ~SqliteStore() override {
@@ -92,7 +94,7 @@ void MakeTables(Connection& c, Schema schema, Dialect dialect) {
     if (schema == Schema::Ours) {
         CreateSchema(c, dialect);
     } else {
-        for (const auto& s : HostSchemaStatements()) c.Execute(s);
+        for (const auto& s : HostSchemaStatements(dialect == Dialect::Sqlite)) c.Execute(s);
     }
 }
 

@@ -31,7 +31,7 @@ class RecordingBoxes final : public MessageBoxes {
 
 enum class Schema {
     Ours,  // the schema the project creates: keys, case-insensitive texts
-    Host,  // as a host might have made it: plain varchar/int columns, no keys, NULLs allowed
+    Host,  // as a host might have made it: plain columns (on SQLite some untyped), no keys, NULLs
 };
 
 // A database the tests may fill and break as they like.
@@ -60,6 +60,6 @@ std::string TempPath(const std::string& stem);
 std::u16string PostgresBaseConnString();
 
 // The rule tables as a host might have made them (plain types, no keys).
-std::vector<std::u16string> HostSchemaStatements();
+std::vector<std::u16string> HostSchemaStatements(bool untyped);
 
 }  // namespace quorvel::test

@@ -100,7 +100,7 @@ FieldValue ReadValue(sqlite3_stmt* st, int i, short type) {
     }
 }
 
-// The type an undeclared column gets from its first value. An expression that is Null in every
+// The type an expression column gets from its first value. An expression that is Null in every
 // row is typed as an integer, as the server types an untyped NULL; so "max(js)" over no levels
 // still reads as a number whose Null default is 0.
 short TypeFromStorage(int storage, sqlite3_int64 intValue) {
@@ -170,6 +170,9 @@ class SqliteBackend final : public Backend {
             auto name = static_cast<const char16_t*>(sqlite3_column_name16(s, i));
             data->columns[static_cast<size_t>(i)].name = name ? name : u"";
             short t = TypeFromDecl(static_cast<const char16_t*>(sqlite3_column_decltype16(s, i)));
+            // A table column made without a type is text, as drivers report such a column; only
+            // expressions take their type from their values, so a Null there stays a Null text.
+            if (t == 0 && sqlite3_column_table_name16(s, i)) t = adtype::kVarWChar;
             data->columns[static_cast<size_t>(i)].type = t;
             undeclared[static_cast<size_t>(i)] = (t == 0);
         }
