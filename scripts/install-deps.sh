@@ -13,6 +13,7 @@ for g in $groups; do
     windows) pkgs+=(mingw-w64 mingw-w64-tools libwine-dev python3 wine wine64 xvfb xdotool
                     unixodbc libsqliteodbc wine32:i386 libodbc2:i386 libsqliteodbc:i386) ;;
     package) pkgs+=(wixl msitools) ;;
+    format) pkgs+=(clang-format) ;;
     windows-ui) pkgs+=(xvfb xdotool imagemagick fonts-wqy-zenhei sqlite3) ;;
     odbc) pkgs+=(unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql postgresql
                  postgresql-contrib python3) ;;

@@ -63,8 +63,15 @@ class Pairs {
             if (!out.empty()) out += u';';
             out += p.key;
             out += u'=';
-            out +=
-                EqualsNoCase(p.key, u"Driver") ? u"{" + Braced(p.value) + u"}" : OdbcValue(p.value);
+            // Appended piece by piece: "{" + text inserts at the front, which GCC 12 at -O3
+            // misreads as an overlapping copy.
+            if (EqualsNoCase(p.key, u"Driver")) {
+                out += u'{';
+                out += Braced(p.value);
+                out += u'}';
+            } else {
+                out += OdbcValue(p.value);
+            }
         }
         return out;
     }
