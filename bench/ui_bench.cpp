@@ -42,7 +42,8 @@ class Store {
         c.BeginTrans();
         c.Execute(u"insert into glsx (id,name,fid) values ('A','商品编码',1006)");
         for (int r = 0; r < rules; ++r) {
-            const std::u16string id = u"R" + ToU16(r);
+            std::u16string id = u"R";  // appended: GCC 12 at -O3 misreads "R" + text
+            id += ToU16(r);
             c.Execute(u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('" + id +
                       u"','n','2'," + ToU16(levels * 2) + u")");
             for (int j = 1; j <= levels; ++j) {

@@ -18,5 +18,13 @@ run_preset() {
 run_preset linux
 run_preset linux-asan
 
+# The way a user builds any CMake project (-O3, no preset), with warnings as errors so that what
+# GCC says at -O3 is seen here first; then its installed tree used by another project.
+echo "== plain Release build"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_WERROR=ON \
+  -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF >/dev/null
+cmake --build build/release
+tests/install_test.sh build/release
+
 # The Windows DLLs, built by the cross compilers and run under Wine.
 scripts/windows-test.sh

@@ -155,6 +155,11 @@ TEST_P(Analyser, QuotesInIdsAreValuesNotSyntax) {
     EXPECT_EQ(Parse(u"A' or '1'='1", u"2100123004567", u"R01"), u"");
     EXPECT_EQ(analyser->StoreCode(u"O'X"), u"9");
     EXPECT_TRUE(boxes.boxes.empty());
+    // A NUL would cut the statement short at the driver: refused, with a message, not run.
+    EXPECT_EQ(Parse(std::u16string(u"A\0'", 3), u"2100123004567", u"R01"), u"");
+    EXPECT_EQ(Parse(u"A", u"2100123004567", std::u16string(u"R01\0", 4)), u"");
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_NE(boxes.boxes[0].prompt.find(u"NUL"), std::u16string::npos);
 }
 
 TEST_P(Analyser, AFailedLevelQueryIsReportedOnceAndTheOthersAreComputed) {

@@ -37,7 +37,12 @@ std::u16string WithKey(const std::u16string& base, std::u16string_view key, std:
         if (!out.empty()) out += u';';
         out += p.key + u"=" + (EqualsNoCase(p.key, u"Driver") ? u"{" + v + u"}" : OdbcValue(v));
     }
-    if (!done) out += u";" + std::u16string(key) + u"=" + OdbcValue(value);
+    if (!done) {
+        out += u';';  // piece by piece: GCC 12 at -O3 misreads a prefix + text as an overlap
+        out += key;
+        out += u'=';
+        out += OdbcValue(value);
+    }
     return out;
 }
 

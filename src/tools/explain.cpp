@@ -60,7 +60,9 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
         row.level = l.js ? Num(*l.js) : u"?";
         if (l.lbid) {
             auto c = categories(*l.lbid);
-            row.category = *l.lbid + (c ? u" " + c->name.value_or(u"") : u" (not defined)");
+            row.category = *l.lbid;
+            row.category += c ? u" " : u" (not defined)";
+            if (c) row.category += c->name.value_or(u"");
         }
         const int64_t s = l.startws.value_or(0), e = l.endws.value_or(0), x = l.xsws.value_or(0);
         row.positions = Num(s) + u"-" + Num(e);
