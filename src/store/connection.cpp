@@ -44,7 +44,13 @@ class FactoriesLock {
 };
 thread_local Connection::StatementHook tStatementHook;
 
+// Every statement passes here on its way to a backend.
 void RunHook(const std::u16string& sql) {
+    // Drivers read a statement as a C string: a NUL (from an id typed or pasted with one) would
+    // end it there, and a shorter statement would run in its place.
+    if (sql.find(char16_t{0}) != std::u16string::npos)
+        throw DbError(err::kInvalidProcedureCall,
+                      u"The statement holds a NUL character, which no statement can carry.");
     if (tStatementHook) tStatementHook(sql);
 }
 }  // namespace

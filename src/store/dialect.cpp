@@ -3,7 +3,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "store/error.h"
 #include "store/text.h"
 
 namespace quorvel {
@@ -13,11 +12,6 @@ std::u16string SqlQuote(std::u16string_view value) {
     out.reserve(value.size() + 2);
     out += u'\'';
     for (char16_t c : value) {
-        // A driver reads the statement as a C string: a NUL would end it there, and the rest of
-        // the statement would be lost, or a shorter one run.
-        if (c == 0)
-            throw DbError(err::kInvalidProcedureCall,
-                          u"A text value holds a NUL character, which no statement can carry.");
         if (c == u'\'') out += u'\'';
         out += c;
     }
