@@ -8,8 +8,8 @@
 namespace quorvel::ui::win32 {
 
 // Shows each window as a fixed-size dialog centred on the screen, owned by the window shown
-// before it on the same thread (the first one has no owner), and runs its message loop on the
-// calling thread until the model closes it.
+// before it on the same thread (the first one by a hidden window of the component), and runs its
+// message loop on the calling thread until the model closes it.
 class NativeWindowHost final : public WindowHost {
   public:
     void ShowModal(Window& w) override;
