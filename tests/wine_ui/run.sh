@@ -181,13 +181,15 @@ window_id "$EDITOR" >/dev/null && pass "Enter opens the editor" || fail "Enter o
 sleep 0.5
 clip $'T9\t'  # an id copied with the cell's tab: the tab is refused
 keys ctrl+v Return
+typed "错字"
+keys ctrl+a  # selects the whole field: what is typed next replaces it
 typed "称重"
 ime "$EDITOR" "条码"
 clip "规则"
 menu_paste "$EDITOR" 416 18  # the name field
 keys Return
-clip "店内20"
-keys ctrl+v Return
+typed "店内20"
+keys ctrl+a ctrl+x ctrl+v Return  # cut and pasted back: the clipboard held 规则 before
 expect "nothing is stored before the save" "$HEADER" ""
 
 step "2. Enter on the empty category field opens the picker; a category is chosen by keyboard"
@@ -228,8 +230,8 @@ else
     fail "no grid column to measure"
 fi
 
-step "4. F3 loads level 1; its end changes and the later level moves"
-keys F3
+step "4. F3 loads level 1 (with Alt held: keys count by their code alone); its end changes"
+keys alt+F3
 typed "4"
 keys Return Return Return
 expect "level 1 amended and level 2 moved" "$LEVELS" "T9|1|B|1|4|0

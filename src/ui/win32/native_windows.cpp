@@ -310,7 +310,13 @@ bool Binding::Route(MSG& m) {
             // any other control character, and what the box refuses, goes no further.
             const bool command = ch == 1 || ch == 3 || ch == 8 || ch == 22 || ch == 24 || ch == 26;
             if (!command && !static_cast<TextBox&>(*f).Accepts(ch)) return true;
-            if (NativeControl* n = ByModel(f)) m.hwnd = n->Hwnd();
+            NativeControl* n = ByModel(f);
+            if (n && ch == 1) {
+                // Older edit controls ignore Ctrl+A; staff expect it to select the whole field.
+                SendMessageW(n->Hwnd(), EM_SETSEL, 0, -1);
+                return true;
+            }
+            if (n) m.hwnd = n->Hwnd();
             DispatchMessageW(&m);
             return true;
         }
