@@ -239,6 +239,14 @@ TEST(GetListPart, SplitsUpperCasesAndTrims) {
     EXPECT_EQ(GetListPart(u"", u"|", 0), u"");
     EXPECT_EQ(GetListPart(u"a||b", u"|", 1), u"");
     EXPECT_EQ(GetListPart(u"a|", u"|", 1), u"");
+    // Any script a user types, one character for one: a pair stays a pair, and nothing expands.
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"café|x", u"CAFÉ"},     {u"αβγ ς|x", u"ΑΒΓ Σ"}, {u"щёлк|x", u"ЩЁЛК"},
+        {u"ａｂｃ|x", u"ＡＢＣ"}, {u"𐐨𐐩|x", u"𐐀𐐁"},       {u"straße|x", u"STRAßE"},
+        {u"中文ǆ|x", u"中文Ǆ"},
+    };
+    for (const auto& [text, want] : cases)
+        EXPECT_EQ(GetListPart(text, u"|", 0), want) << ToUtf8(text);
 }
 
 TEST(Recordset, CursorRulesOfTheDataAccessLayer) {

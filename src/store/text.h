@@ -18,6 +18,11 @@ std::u16string ToUpper(std::u16string_view text);
 char16_t ToUpperChar(char16_t c);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 
+// Upper-casing as the host language's UCase does it for any text a user may type: the platform's
+// own mapping (the system's for the user's locale on Windows, ICU's elsewhere), one character
+// for one, so that the length in 16-bit units never changes (a sharp s stays as it is).
+std::u16string UCase(std::u16string_view text);
+
 // Leading and trailing blanks (U+0020 only) removed.
 std::u16string TrimSpaces(std::u16string_view text);
 
