@@ -187,6 +187,30 @@ TEST(OdbcConnString, ValuesAreBracedOnlyWhenTheyCouldBeMisread) {
     EXPECT_EQ(OdbcValue(u"trail "), u"{trail }");
 }
 
+TEST(OdbcConnString, TheSqliteDriversWaitForALockNoLongerThanTheCommandTimeout) {
+    const struct {
+        const char16_t* connect;
+        int seconds;
+        const char16_t* expected;
+    } cases[] = {
+        {u"Driver={SQLite3};Database=/tmp/a.db", 30,
+         u"Driver={SQLite3};Database=/tmp/a.db;Timeout=30000"},
+        {u"DRIVER=sqlite;Database=a.db;", 1, u"DRIVER=sqlite;Database=a.db;Timeout=1000"},
+        {u"Driver={SQLite3};Database=a.db", 0,
+         u"Driver={SQLite3};Database=a.db;Timeout=2147483647"},
+        {u"Driver={SQLite3};Database=a.db", 9999999,
+         u"Driver={SQLite3};Database=a.db;Timeout=2147483647"},
+        // The string's own value wins; other drivers and data sources are left alone.
+        {u"Driver={SQLite3};timeout=5;Database=a.db", 30,
+         u"Driver={SQLite3};timeout=5;Database=a.db"},
+        {u"Driver={PostgreSQL Unicode};Server=h", 30, u"Driver={PostgreSQL Unicode};Server=h"},
+        {u"DSN=store", 30, u"DSN=store"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToUtf8(WithDriverBusyTimeout(c.connect, c.seconds)), ToUtf8(c.expected));
+    }
+}
+
 TEST(OdbcConnString, MasksPasswordsInAnyText) {
     auto cs = ConnString::Parse(
         u"Provider=MSDASQL;Password=topsecret;Extended Properties=\"DSN=x;PWD=inner-pw\";PWD=xy");
