@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang-14, libFuzzer) and runs each for a bounded time on the seeds of
-# tests/fuzz/corpus/<target>. The seeds are only read: what a run finds goes to a temporary
+# fuzz/corpus/<target>. The seeds are only read: what a run finds goes to a temporary
 # directory, a failing input to build/fuzz/findings/. Exits non-zero when a target fails.
 # Usage: fuzz.sh [SECONDS_PER_TARGET] (20 by default)
 set -euo pipefail
@@ -22,9 +22,9 @@ for t in "${targets[@]}"; do
   mkdir -p "$work/$t"
   # UndefinedBehaviorSanitizer's findings end the run too, and pooled state is not a leak here.
   if ! UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-      "build/fuzz/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      "build/fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -max_len=4096 -print_final_stats=1 -artifact_prefix="$findings/$t-" \
-      "$work/$t" "tests/fuzz/corpus/$t" >"$work/$t.log" 2>&1; then
+      "$work/$t" "fuzz/corpus/$t" >"$work/$t.log" 2>&1; then
     tail -n 60 "$work/$t.log"
     echo "FAIL: fuzz target $t; the input is in $findings"
     status=1

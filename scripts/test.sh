@@ -27,7 +27,7 @@ cmake --build build/release
 tests/install_test.sh build/release
 
 # The connection-string translation, the dialect rewriting and the quoting under libFuzzer,
-# 20 seconds a target, from the seeds kept in tests/fuzz/corpus.
+# 20 seconds a target, from the seeds kept in fuzz/corpus.
 echo "== fuzzing"
 scripts/fuzz.sh 20
 
