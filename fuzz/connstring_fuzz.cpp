@@ -54,6 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (!out) return 0;
     RequireMasked(out->connect, secrets);
+    // The busy timeout for the SQLite3 drivers only ever adds a pair at the end.
+    const std::u16string bounded = WithDriverBusyTimeout(out->connect, pick);
+    Require(bounded.compare(0, out->connect.size(), out->connect) == 0);
     if (!sqlServer) return 0;
 
     // Written from scratch, so the driver manager reads exactly the pairs meant: the password
