@@ -8,6 +8,7 @@
 #include <string>
 
 #include "service/analyser.h"
+#include "store/connstring.h"
 #include "store/module_state.h"
 #include "store/schema.h"
 #include "store/text.h"
@@ -27,7 +28,7 @@ const std::string& StorePath() {
 
 void BM_ParseBarCode(benchmark::State& state) {
     quorvel::GetAnalyseBarCode analyser;
-    analyser.ConnString(u"Provider=SQLite;Data Source=" + quorvel::FromUtf8(StorePath()));
+    analyser.ConnString(quorvel::EmbeddedConnString(StorePath()));
     const std::u16string code = u"2100123004567";
     for (auto _ : state) {
         std::u16string r = analyser.ParseBarCode(u"A,B", code, u"R01");

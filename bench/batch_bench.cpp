@@ -12,6 +12,7 @@
 
 #include "service/analyser.h"
 #include "service/compiled_rule.h"
+#include "store/connstring.h"
 #include "store/db_helpers.h"
 #include "store/module_state.h"
 #include "store/schema.h"
@@ -54,9 +55,7 @@ struct Files {
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
     }
-    std::u16string ConnString() const {
-        return u"Provider=SQLite;Data Source=" + quorvel::FromUtf8(store.string());
-    }
+    std::u16string ConnString() const { return quorvel::EmbeddedConnString(store.string()); }
 };
 
 const Files& TheFiles() {

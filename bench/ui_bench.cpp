@@ -7,6 +7,7 @@
 #include <string>
 
 #include "store/connection.h"
+#include "store/connstring.h"
 #include "store/db_helpers.h"
 #include "store/message_box.h"
 #include "store/module_state.h"
@@ -66,7 +67,7 @@ class Store {
         std::error_code ec;
         std::filesystem::remove(path_, ec);
     }
-    std::u16string ConnString() const { return u"Provider=SQLite;Data Source=" + FromUtf8(path_); }
+    std::u16string ConnString() const { return EmbeddedConnString(path_); }
     SilentBoxes boxes;
 
   private:

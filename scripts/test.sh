@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh linux odbc
+scripts/install-deps.sh linux odbc fuzz
 # ODBC drivers, pooling, and a PostgreSQL server for the conformance suites (stopped on exit).
 source scripts/odbc-test-env.sh
 
@@ -25,6 +25,11 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_WERROR
   -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF >/dev/null
 cmake --build build/release
 tests/install_test.sh build/release
+
+# The connection-string translation, the dialect rewriting and the quoting under libFuzzer,
+# 20 seconds a target, from the seeds kept in fuzz/corpus.
+echo "== fuzzing"
+scripts/fuzz.sh 20
 
 # The Windows DLLs, built by the cross compilers and run under Wine.
 scripts/windows-test.sh

@@ -233,12 +233,29 @@ INSTANTIATE_TEST_SUITE_P(Stores, Helpers, ::testing::Range<size_t>(0, Targets().
                          [](const auto& info) { return Targets()[info.param].name; });
 
 TEST(GetListPart, SplitsUpperCasesAndTrims) {
-    EXPECT_EQ(GetListPart(u"r01 |name x", u"|", 0), u"R01");
-    EXPECT_EQ(GetListPart(u"r01 |name x", u"|", 1), u"NAME X");
-    EXPECT_EQ(GetListPart(u"r01 |name x", u"|", 2), u"");
-    EXPECT_EQ(GetListPart(u"", u"|", 0), u"");
-    EXPECT_EQ(GetListPart(u"a||b", u"|", 1), u"");
-    EXPECT_EQ(GetListPart(u"a|", u"|", 1), u"");
+    const struct {
+        const char16_t* text;
+        int16_t index;
+        const char16_t* part;
+    } cases[] = {
+        {u"r01 |name x", 0, u"R01"},
+        {u"r01 |name x", 1, u"NAME X"},
+        {u"r01 |name x", 2, u""},
+        {u"", 0, u""},
+        {u"a||b", 1, u""},
+        {u"a|", 1, u""},
+        // Any script a user types, one character for one: a pair stays a pair, nothing expands.
+        {u"café|x", 0, u"CAFÉ"},
+        {u"αβγ ς", 0, u"ΑΒΓ Σ"},
+        {u"щёлк", 0, u"ЩЁЛК"},
+        {u"ａｂｃ", 0, u"ＡＢＣ"},
+        {u"𐐨𐐩", 0, u"𐐀𐐁"},
+        {u"straße", 0, u"STRAßE"},
+        {u"中文ǆ", 0, u"中文Ǆ"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ToUtf8(GetListPart(c.text, u"|", c.index)), ToUtf8(c.part)) << ToUtf8(c.text);
+    EXPECT_EQ(GetListPart(u"aéb", u"É", 1), u"B");  // the delimiter is upper-cased too
 }
 
 TEST(Recordset, CursorRulesOfTheDataAccessLayer) {

@@ -32,6 +32,7 @@ TEST(AdaptSql, RewritesTheServerDialectOutsideLiteralsAndSubqueries) {
          u"select a from t where b in (select top 1 b from u)"},
         {u"select top 2 a from t where b in (select top 1 b from u)", Dialect::PostgreSql,
          u"select a from t where b in (select top 1 b from u) limit 2"},
+        {u"select 'a'N'b', N'c'N'd'", Lite, u"select 'a' 'b', 'c' 'd'"},
         {u"select a from t where n='店' and m='O''X'", Dialect::SqlServer,
          u"select a from t where n=N'店' and m=N'O''X'"},
     };

@@ -178,13 +178,27 @@ TEST(OdbcConnString, AsksForTheInstalledDriversOnlyWhenItMustChooseOne) {
 }
 
 TEST(OdbcConnString, ValuesAreBracedOnlyWhenTheyCouldBeMisread) {
-    EXPECT_EQ(OdbcValue(u"plain value"), u"plain value");
-    EXPECT_EQ(OdbcValue(u""), u"");
-    EXPECT_EQ(OdbcValue(u"a;b"), u"{a;b}");
-    EXPECT_EQ(OdbcValue(u"a=b"), u"{a=b}");
-    EXPECT_EQ(OdbcValue(u"}"), u"{}}}");
-    EXPECT_EQ(OdbcValue(u" lead"), u"{ lead}");
-    EXPECT_EQ(OdbcValue(u"trail "), u"{trail }");
+    for (auto [value, written] : {std::pair{u"plain value", u"plain value"},
+                                  {u"", u""},
+                                  {u"a;b", u"{a;b}"},
+                                  {u"a=b", u"{a=b}"},
+                                  {u"}", u"{}}}"},
+                                  {u" lead", u"{ lead}"},
+                                  {u"trail ", u"{trail }"}})
+        EXPECT_EQ(OdbcValue(value), written);
+}
+
+TEST(OdbcConnString, TheSqliteDriversWaitForALockNoLongerThanTheCommandTimeout) {
+    for (auto [seconds, ms] :
+         {std::pair{30, u"30000"}, {0, u"2147483647"}, {9999999, u"2147483647"}})
+        EXPECT_EQ(WithDriverBusyTimeout(u"Driver={SQLite3};Database=a.db", seconds),
+                  u"Driver={SQLite3};Database=a.db;Timeout=" + std::u16string(ms));
+    EXPECT_EQ(WithDriverBusyTimeout(u"DRIVER=sqlite;Database=a.db;", 1),
+              u"DRIVER=sqlite;Database=a.db;Timeout=1000");
+    // The string's own value wins; other drivers and data sources are left alone.
+    for (const char16_t* s :
+         {u"Driver={SQLite3};timeout=5", u"Driver={PostgreSQL};Server=h", u"DSN=a"})
+        EXPECT_EQ(WithDriverBusyTimeout(s, 30), s);
 }
 
 TEST(OdbcConnString, MasksPasswordsInAnyText) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "store/connection.h"
+#include "store/connstring.h"
 #include "store/dialect.h"
 #include "store/error.h"
 #include "store/schema.h"
@@ -79,9 +80,7 @@ class SqliteStore final : public TestStore {
         std::error_code ec;
         std::filesystem::remove(path_, ec);
     }
-    std::u16string ConnString() const override {
-        return u"Provider=SQLite;Data Source=" + FromUtf8(path_);
-    }
+    std::u16string ConnString() const override { return EmbeddedConnString(path_); }
     const std::string& path() const { return path_; }
 
   private:

@@ -46,14 +46,16 @@ class Backend {
 };
 
 // Opens a backend for a connection string, or returns nullptr when the string is not for it.
-// Throws DbError when it is for it but the open fails.
+// Throws DbError when it is for it but the open fails. `timeoutSeconds` bounds the opening;
+// `commandTimeoutSeconds` is the statements' bound at that moment, for a driver that can only
+// take it when the connection opens (0: no limit for either).
 using BackendFactory = std::function<std::unique_ptr<Backend>(
-    const ConnString& cs, std::u16string_view raw, int timeoutSeconds)>;
+    const ConnString& cs, std::u16string_view raw, int timeoutSeconds, int commandTimeoutSeconds)>;
 
 // Factories are tried in the order they were registered; the embedded one is always first.
 void RegisterBackend(BackendFactory factory);
 
 std::unique_ptr<Backend> OpenSqliteBackend(const ConnString& cs, std::u16string_view raw,
-                                           int timeoutSeconds);
+                                           int timeoutSeconds, int commandTimeoutSeconds);
 
 }  // namespace quorvel

@@ -77,9 +77,10 @@ void Connection::Open(const std::u16string& connectionString, const std::u16stri
         FactoriesLock lock;
         factories = Factories();
     }
-    int timeout = static_cast<int>(ConnectionTimeout);
+    const int timeout = static_cast<int>(std::clamp<long>(ConnectionTimeout, INT_MIN, INT_MAX));
+    const int commandTimeout = static_cast<int>(std::clamp<long>(CommandTimeout, 0, INT_MAX));
     for (auto& f : factories) {
-        if (auto b = f(cs, connectionString, timeout)) {
+        if (auto b = f(cs, connectionString, timeout, commandTimeout)) {
             backend_ = std::move(b);
             transactionDepth_ = 0;
             return;

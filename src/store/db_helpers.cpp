@@ -132,8 +132,8 @@ int16_t QueryRecordCount(const std::u16string& sql) {
 
 std::u16string GetListPart(std::u16string_view text, std::u16string_view delimiter, int16_t index) {
     try {
-        std::u16string t = ToUpper(text);
-        std::u16string d = ToUpper(delimiter);
+        std::u16string t = UCase(text);
+        std::u16string d = UCase(delimiter);
         if (t.empty() || index < 0) return u"";
         if (d.empty()) return index == 0 ? TrimSpaces(t) : u"";
         size_t start = 0;

@@ -123,7 +123,10 @@ std::u16string WithoutSqlServerForms(std::u16string_view sql, std::u16string_vie
         if (tok.kind == TokKind::Punct && tok.text == u"(") ++depth;
         if (tok.kind == TokKind::Punct && tok.text == u")") --depth;
         if (tok.kind == TokKind::Literal && tok.text.front() != u'\'') {
-            out += tok.text.substr(1);  // N'...' is a plain literal elsewhere
+            // N'...' is a plain literal elsewhere; right after another literal it keeps a blank
+            // between them, or the two would read as one literal holding a quote.
+            if (!out.empty() && out.back() == u'\'') out += u' ';
+            out += tok.text.substr(1);
             continue;
         }
         if (Is(tok, u"isnull")) {

@@ -506,7 +506,7 @@ std::vector<std::u16string> InstalledOdbcDrivers() {
 }
 
 std::unique_ptr<Backend> OpenOdbcBackend(const ConnString& cs, std::u16string_view raw,
-                                         int timeoutSeconds) {
+                                         int timeoutSeconds, int commandTimeoutSeconds) {
     std::optional<OdbcConnect> target =
         TranslateConnString(cs, raw, InstalledOdbcDrivers, ThisPlatform());
     if (!target) return nullptr;
@@ -524,7 +524,8 @@ std::unique_ptr<Backend> OpenOdbcBackend(const ConnString& cs, std::u16string_vi
                        reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(timeout)),
                        SQL_IS_UINTEGER);
     SQLSMALLINT outLen = 0;
-    SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, W(target->connect), SQL_NTS, nullptr, 0, &outLen,
+    const std::u16string connect = WithDriverBusyTimeout(target->connect, commandTimeoutSeconds);
+    SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, W(connect), SQL_NTS, nullptr, 0, &outLen,
                                      SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
         std::u16string why = MaskSecrets(FirstDiagnostic(SQL_HANDLE_DBC, dbc), secrets);

@@ -1,6 +1,7 @@
 #include "store/odbc_connstring.h"
 
 #include <algorithm>
+#include <climits>
 #include <initializer_list>
 
 #include "store/error.h"
@@ -262,6 +263,17 @@ std::optional<OdbcConnect> TranslateConnString(const ConnString& cs, std::u16str
     if (base == u"MSDASQL") return FromOdbcProvider(cs);
     if (IsSqlServerProvider(base)) return FromSqlServer(cs, base, installed(), platform);
     return std::nullopt;  // the embedded store's, another backend's, or nobody's
+}
+
+std::u16string WithDriverBusyTimeout(std::u16string connect, int commandTimeoutSeconds) {
+    const ConnString cs = ConnString::Parse(connect);
+    const auto driver = cs.Get(u"Driver");
+    if (!driver || ToUpper(*driver).find(u"SQLITE") == std::u16string::npos) return connect;
+    if (cs.Get(u"Timeout")) return connect;
+    // The drivers read the value as a C int; a value of 0 or less would mean no waiting at all.
+    const long long ms = commandTimeoutSeconds <= 0 ? INT_MAX : commandTimeoutSeconds * 1000LL;
+    if (!connect.empty() && connect.back() != u';') connect += u';';
+    return connect + u"Timeout=" + ToU16(std::min<long long>(ms, INT_MAX));
 }
 
 std::u16string OdbcValue(std::u16string_view value) {

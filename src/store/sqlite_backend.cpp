@@ -229,7 +229,7 @@ class SqliteBackend final : public Backend {
 }  // namespace
 
 std::unique_ptr<Backend> OpenSqliteBackend(const ConnString& cs, std::u16string_view,
-                                           int timeoutSeconds) {
+                                           int timeoutSeconds, int commandTimeoutSeconds) {
     auto provider = cs.Get(u"Provider");
     if (!provider || !EqualsNoCase(*provider, u"SQLite")) return nullptr;
     auto file = cs.Get(u"Data Source");
@@ -250,7 +250,7 @@ std::unique_ptr<Backend> OpenSqliteBackend(const ConnString& cs, std::u16string_
     // statements are bounded by the command timeout.
     (void)timeoutSeconds;
     auto backend = std::make_unique<SqliteBackend>(db);
-    backend->SetCommandTimeout(static_cast<int>(kDefaultCommandTimeout));
+    backend->SetCommandTimeout(commandTimeoutSeconds);
     return backend;
 }
 

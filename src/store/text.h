@@ -12,11 +12,18 @@ std::u16string FromUtf8(std::string_view text);  // invalid sequences become U+F
 // Well-formed UTF-8: no stray, overlong or surrogate sequences, nothing beyond U+10FFFF.
 bool IsUtf8(std::string_view text);
 
-// Upper-casing as the host's string functions do it for the texts rules hold: ASCII and the
-// Latin-1/Latin Extended and Greek/Cyrillic letters; everything else (CJK included) is unchanged.
+// A fixed upper-casing for the names the component itself compares (connection-string keys,
+// type and database names, column names): ASCII and the Latin-1/Latin Extended-A, basic Greek
+// and Cyrillic letters; everything else (CJK included) is unchanged. Text a user typed goes
+// through UCase instead.
 std::u16string ToUpper(std::u16string_view text);
 char16_t ToUpperChar(char16_t c);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+
+// Upper-casing as the host language's UCase does it for any text a user may type: the platform's
+// own mapping (the system's for the user's locale on Windows, ICU's elsewhere), one character
+// for one, so that the length in 16-bit units never changes (a sharp s stays as it is).
+std::u16string UCase(std::u16string_view text);
 
 // Leading and trailing blanks (U+0020 only) removed.
 std::u16string TrimSpaces(std::u16string_view text);
