@@ -1,5 +1,6 @@
-# `cmake --install`: the quorvel command, the static libraries with their headers, and a CMake
-# package, so that another project writes find_package(Quorvel) and links Quorvel::quorvel.
+# `cmake --install`: the quorvel command, the static libraries with their headers, a CMake
+# package, so that another project writes find_package(Quorvel) and links Quorvel::quorvel, and
+# the ready label layouts that a shop imports with `quorvel import`.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -14,6 +15,9 @@ foreach(dir store service tools)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/${dir} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quorvel
           FILES_MATCHING PATTERN "*.h")
 endforeach()
+
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/layouts/ DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvel/layouts
+        FILES_MATCHING PATTERN "*.json")
 
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Quorvel)
 install(EXPORT QuorvelTargets NAMESPACE Quorvel:: DESTINATION ${config_dir})

@@ -313,6 +313,9 @@ TEST(RulesFile, MalformedFilesAreRefusedWithWhereAndWhy) {
         R"({"format":"quorvel-rules","version":1,"categories":[],"rules":[{"gzid":"R","gzname":null,)"
         R"("dnmid":"2","txmzws":2,"levels":[{"js":1,"lbid":"A","startws":1,"endws":2,"xsws":0,"bz":""}]}]})";
     EXPECT_EQ(FromJson(good).rules.at(0).levels.at(0).endws, 2);
+    RuleSet described = FromJson(good);
+    described.description = {"source: 例", "section 2"};
+    EXPECT_EQ(FromJson(ToJson(described)).description, described.description);
     auto edit = [&](const std::string& from, const std::string& to) {
         std::string s = good;
         return s.replace(s.find(from), from.size(), to);
@@ -329,6 +332,10 @@ TEST(RulesFile, MalformedFilesAreRefusedWithWhereAndWhy) {
         {edit(",\"bz\":\"\"", ""), "rules[0].levels[0] has no \"bz\""},
         {edit("\"js\":1", "\"js\":1,\"extra\":0"), "has an unknown member \"extra\""},
         {edit("\"gzid\":\"R\"", "\"gzid\":\"\""), "rules[0].gzid must be a rule id"},
+        {edit("\"version\":1", "\"version\":1,\"description\":\"one line\""),
+         "the file.description must be an array"},
+        {edit("\"version\":1", "\"version\":1,\"description\":[\"a\",2]"),
+         "description[1] must be a text"},
         {edit("\"levels\":[",
               "\"levels\":[{\"js\":1,\"lbid\":\"B\",\"startws\":3,\"endws\":3,"
               "\"xsws\":0,\"bz\":\"\"},"),

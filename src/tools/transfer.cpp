@@ -104,6 +104,7 @@ RuleSet ExportRules(Connection& conn, const std::vector<std::u16string>& ids) {
 
 std::string ToJson(const RuleSet& set) {
     Json j = {{"format", kFormat}, {"version", kVersion}};
+    if (!set.description.empty()) j["description"] = set.description;
     j["categories"] = Json::array();
     for (const auto& c : set.categories) {
         j["categories"].push_back({{"id", ToUtf8(c.id)}, {"name", ToJ(c.name)}});
@@ -152,13 +153,22 @@ RuleSet FromJson(std::string_view text) {
         throw FileError("not a valid JSON file: " +
                         (tag == std::string::npos ? what : what.substr(tag + 2)));
     }
-    Reader top(j, "the file", {"format", "version", "categories", "rules"});
+    Reader top(j, "the file", {"format", "version", "description", "categories", "rules"});
     if (top.At("format") != kFormat) Reader::Fail("the file", "is not a rules file");
     if (top.At("version") != kVersion) {
         Reader::Fail("the file", "has version " + top.At("version").dump() + ", not " +
                                      std::to_string(kVersion));
     }
     RuleSet set;
+    if (j.contains("description")) {
+        const Json& lines = top.ArrayAt("description");
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (!lines[i].is_string()) {
+                Reader::Fail("description[" + std::to_string(i) + "]", "must be a text");
+            }
+            set.description.push_back(lines[i].get<std::string>());
+        }
+    }
     const Json& categories = top.ArrayAt("categories");
     for (size_t i = 0; i < categories.size(); ++i) {
         Reader c(categories[i], "categories[" + std::to_string(i) + "]", {"id", "name"});

@@ -20,6 +20,8 @@ class FileError : public std::runtime_error {
 };
 
 struct RuleSet {
+    // Lines saying where the rules come from (a published layout's source); a store has none.
+    std::vector<std::string> description;
     std::vector<Category> categories;
     std::vector<StoredRule> rules;
 };
