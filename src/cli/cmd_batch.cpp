@@ -90,6 +90,11 @@ void AddBatchCommand(CLI::App& app) {
         if (!OpenConnection(TargetConnString(a->target))) return kFailure;
         CompiledRule rule(FromUtf8(a->categories), FromUtf8(a->rule));
         CloseConnection();
+        // An empty file or one that is no store opens without complaint; its queries fail.
+        if (rule.StoreFailed()) {
+            Complain("the store cannot be read (its message is above); nothing was cut");
+            return kFailure;
+        }
         Progress progress(in);
         BatchCount done;
         auto report = [&](const BatchCount& c) {
