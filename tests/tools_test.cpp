@@ -387,11 +387,16 @@ TEST_P(Tools, ExplainShowsEachLevelsCut) {
     EXPECT_EQ(eb.rows[1].cut, u"1123");
     EXPECT_NE(eb.rows[1].note.find(u"characters of the in-store code"), std::u16string::npos);
     EXPECT_EQ(eb.rows[0].value, u"");
-    EXPECT_NE(
-        Format(e).find(
-            u"\n2      B it's 金额  6-10       8-12        004    0.04   the barcode is too short"),
-        std::u16string::npos)
-        << ToUtf8(Format(e));
+    const std::u16string text = Format(e);
+    EXPECT_NE(text.find(u"\nlevel  category     positions  characters  cut    value  note\n1      "
+                        u"A 商品编码   1-5        3-7         00123  00123\n2      B it's 金额  "
+                        u"6-10       8-12        004    0.04   the barcode is too short"),
+              std::u16string::npos)
+        << ToUtf8(text);
+    // A barcode exactly as long as the last level reaches is cut whole, with no note.
+    auto whole = Explain(r01, Lookup(), u"210012300456");
+    EXPECT_EQ(whole.rows[1].value, u"004.56");
+    EXPECT_EQ(whole.rows[1].note, u"");
 }
 
 TEST(CheckDigit, Ean13UpcAEan8) {
@@ -410,6 +415,8 @@ TEST(CheckDigit, Ean13UpcAEan8) {
 TEST_P(Tools, RulesSurviveARoundTripThroughAnotherStore) {
     const std::vector<std::u16string> ids = {u"R01", u"WIDE", u"O'X", u"NL"};
     const std::string json = ToJson(ExportRules(conn, ids));
+    // One rule for ids the store takes for one.
+    EXPECT_EQ(ToJson(ExportRules(conn, {u"r01", u"R01"})), ToJson(ExportRules(conn, {u"R01"})));
     auto there = Targets()[GetParam()].create(Schema::Ours);
     auto back = Targets()[0].create(Schema::Ours);
     Connection t, b;
@@ -436,6 +443,45 @@ TEST_P(Tools, RulesSurviveARoundTripThroughAnotherStore) {
     EXPECT_EQ(Rows(there->ConnString()), before);
     EXPECT_TRUE(ImportRules(t, set, true).imported);
     EXPECT_EQ(ToJson(ExportRules(t, ids)), ToJson(set));
+
+    // Levels left without their header: refused, then replaced whole.
+    there->Exec({u"delete txm_gzzb where gzid='WIDE'",
+                 u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+                 u"('WIDE',9,'A',7,8,0,'')"});
+    RuleSet wide = FromJson(ToJson(ExportRules(conn, {u"WIDE"})));
+    EXPECT_EQ(ImportRules(t, wide, false).refusals.back(),
+              u"WIDE: the store has levels of this rule without the rule itself (--replace "
+              u"replaces them)");
+    EXPECT_TRUE(ImportRules(t, wide, true).imported);
+    EXPECT_EQ(ToJson(ExportRules(t, {u"WIDE"})), ToJson(ExportRules(conn, {u"WIDE"})));
+
+    // Categories in two cases of a non-ASCII letter, and the symbols among the Latin-1 letters
+    // that have no case: the store alone says whether they are one. Export keeps every one it
+    // defines, and import takes back exactly what check finds sound.
+    store->Exec({u"insert into glsx (id,name,fid) values ('é','e',1006)"});
+    const bool folds =
+        conn.Query(u"select id from glsx where fid=1006 and id='É'")->rows.size() == 1;
+    if (!folds) store->Exec({u"insert into glsx (id,name,fid) values ('É','E',1006)"});
+    store->Exec({u"insert into glsx (id,name,fid) values ('×','x',1006)",
+                 u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('CASE','c','2',6)",
+                 u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+                 u"('CASE',1,'é',1,2,0,'')",
+                 u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+                 u"('CASE',2,'É',3,4,0,'')",
+                 u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+                 u"('CASE',3,'÷',5,6,0,'')"});
+    std::vector<std::string> codes;
+    for (const auto& f : CheckRule(Load({u"CASE"}).at(0), Lookup())) codes.push_back(f.code);
+    const std::vector<std::string> sound = {"undefined-category"},
+                                   twice = {"duplicate-category", "undefined-category"};
+    EXPECT_EQ(codes, folds ? twice : sound);
+    RuleSet cased = ExportRules(conn, {u"CASE"});
+    EXPECT_EQ(cased.categories.size(), folds ? 1u : 2u);
+    auto fresh = Targets()[GetParam()].create(Schema::Ours);
+    Connection f;
+    f.Open(fresh->ConnString());
+    fresh->Exec({u"insert into glsx (id,name,fid) values ('÷','d',1006)"});
+    EXPECT_EQ(ImportRules(f, FromJson(ToJson(cased)), false).imported, !folds);
 }
 
 TEST_P(Tools, ImportRefusesBrokenRulesWhole) {
@@ -459,7 +505,9 @@ TEST_P(Tools, ImportRefusesBrokenRulesWhole) {
     EXPECT_TRUE(Rows(there->ConnString()).empty());
 }
 
-TEST(RulesFile, MalformedFilesAreRefusedWithWhereAndWhy) {
+// Files from elsewhere, malformed or hostile: each is refused with where and why, without
+// quoting what it holds at length, and the store stays exactly as it was, its tools working.
+TEST_P(Tools, HostileFilesAreRefusedWithWhereAndWhyAndChangeNothing) {
     const std::string good =
         R"({"format":"quorvel-rules","version":1,"categories":[],"rules":[{"gzid":"R","gzname":null,)"
         R"("dnmid":"2","txmzws":2,"levels":[{"js":1,"lbid":"A","startws":1,"endws":2,"xsws":0,"bz":""}]}]})";
@@ -468,6 +516,7 @@ TEST(RulesFile, MalformedFilesAreRefusedWithWhereAndWhy) {
         std::string s = good;
         return s.replace(s.find(from), from.size(), to);
     };
+    const std::string rule2 = R"(,{"gzid":"r","gzname":null,"dnmid":"2","txmzws":2,"levels":[]})";
     const std::pair<std::string, std::string> cases[] = {
         {good.substr(0, 60), "not a valid JSON file: parse error at line 1, column 61"},
         {"", "not a valid JSON file"},
@@ -484,16 +533,51 @@ TEST(RulesFile, MalformedFilesAreRefusedWithWhereAndWhy) {
               "\"levels\":[{\"js\":1,\"lbid\":\"B\",\"startws\":3,\"endws\":3,"
               "\"xsws\":0,\"bz\":\"\"},"),
          "rules[0].levels[1].js must be a level number of its own"},
+        // Numbers the host's columns or the editor's 16-bit fields do not hold.
+        {edit("\"txmzws\":2", "\"txmzws\":9223372036854775807"),
+         "rules[0].txmzws 9223372036854775807 is outside -32768 to 32767"},
+        {edit("\"js\":1", "\"js\":70000"), "rules[0].levels[0].js 70000 is outside"},
+        {edit("\"startws\":1", "\"startws\":18446744073709551615"),
+         "rules[0].levels[0].startws 18446744073709551615 is outside"},
+        {edit("\"xsws\":0", "\"xsws\":-32769"), "rules[0].levels[0].xsws -32769 is outside"},
+        // Nesting the format never has, shallow and deep enough to exhaust a recursive parser.
+        {edit("\"bz\":\"\"", "\"bz\":[[]]"),
+         "line 1, column 178 nests deeper than a rules file does (5 levels)"},
+        {std::string(50000, '[') + std::string(50000, ']'),
+         "line 1, column 6 nests deeper than a rules file does"},
+        // A member given twice: the last would win silently.
+        {edit("\"dnmid\":\"2\"", "\"dnmid\":\"2\",\"dnmid\":\"2999\""),
+         "rules[0].dnmid is given twice"},
+        {edit("\"version\":1", "\"version\":1,\"format\":\"quorvel-rules\""),
+         "format is given twice"},
+        // Texts no column holds.
+        {edit("\"gzname\":null", "\"gzname\":\"" + std::string(50 << 20, 'x') + "\""),
+         "line 1, column 85 has a text of 52428800 bytes"},
+        {edit("\"gzname\":null", "\"gzname\":\"" + std::string(51, 'x') + "\""),
+         "rules[0].gzname is 51 characters long; the store's column holds 50"},
+        {edit("\"gzname\":null", "\"gzname\":\"a\\u0000b\""),
+         "rules[0].gzname holds a NUL character"},
+        // Refused by the store's own answers.
+        {edit("\"lbid\":\"A\"", "\"lbid\":\"A,B\""),
+         "R: level 1 (A,B): category A,B holds a comma"},
+        {edit("]}]}", "]}" + rule2 + "]}"), "r: the store takes it for rule R of the same file"},
     };
+    const auto before = Rows(store->ConnString());
     for (const auto& [text, message] : cases) {
+        std::string got;
         try {
-            FromJson(text);
-            ADD_FAILURE() << "accepted: " << text;
+            ImportReport r = ImportRules(conn, FromJson(text), false);
+            EXPECT_FALSE(r.imported) << message;
+            for (const auto& line : r.refusals) got += ToUtf8(line) + "\n";
         } catch (const FileError& e) {
-            EXPECT_NE(std::string(e.what()).find(message), std::string::npos)
-                << e.what() << "\nexpected: " << message;
+            got = e.what();
         }
+        EXPECT_NE(got.find(message), std::string::npos) << got << "\nexpected: " << message;
+        EXPECT_LT(got.size(), 400u) << message;
     }
+    EXPECT_EQ(Rows(store->ConnString()), before);
+    EXPECT_EQ(Load({}).size(), kRuleIds.size());
+    EXPECT_NO_THROW(ToJson(ExportRules(conn, {})));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, Tools, ::testing::Range<size_t>(0, Targets().size()),
