@@ -279,7 +279,7 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
                      u"at commas)");
         }
         for (const auto& [column, value] : l.odd) {
-            if (column == u"js") continue;
+            if (column == u"js" || !l.till.read) continue;
             find(&l, "not-whole",
                  column + u" holds " + Shown(value) +
                      (l.unreadable.empty() ? u", not a whole number: a till reads it as " +
