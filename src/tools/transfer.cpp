@@ -25,6 +25,14 @@ constexpr int kDepth = 5;
 // below this: a longer text is refused before it is decoded or copied anywhere.
 constexpr size_t kLongestText = 1024;
 
+// A member name as a message quotes it: at most 40 bytes, cut between characters.
+std::string Cut(const std::string& key) {
+    if (key.size() <= 40) return key;
+    size_t n = 40;
+    while (n > 0 && (static_cast<unsigned char>(key[n]) & 0xC0) == 0x80) --n;
+    return key.substr(0, n) + "...";
+}
+
 // What the tables `quorvel init` creates hold, in characters; the editor's fields hold 16-bit
 // numbers.
 int TextWidth(const char* key) {
@@ -51,7 +59,7 @@ class Reader {
         for (const auto& item : obj.items()) {
             if (std::none_of(keys.begin(), keys.end(),
                              [&](const char* k) { return item.key() == k; }))
-                Fail(path_, "has an unknown member \"" + item.key() + "\"");
+                Fail(path_, "has an unknown member \"" + Cut(item.key()) + "\"");
         }
     }
     const Json& At(const char* key) const {
@@ -185,7 +193,7 @@ class DuplicateKeys {
         for (size_t k = 1; k <= stack_.size(); ++k) {
             const Frame& f = stack_[k - 1];
             if (f.object) {
-                p += (p.empty() ? "" : ".") + f.key;
+                p += (p.empty() ? "" : ".") + Cut(f.key);
             } else {
                 p += "[" + std::to_string(f.count - 1) + "]";
             }
