@@ -484,27 +484,6 @@ TEST_P(Tools, RulesSurviveARoundTripThroughAnotherStore) {
     EXPECT_EQ(ImportRules(f, FromJson(ToJson(cased)), false).imported, !folds);
 }
 
-TEST_P(Tools, ImportRefusesBrokenRulesWhole) {
-    auto there = Targets()[GetParam()].create(Schema::Ours);
-    Connection t;
-    t.Open(there->ConnString());
-    ImportReport r = ImportRules(t, ExportRules(conn, {u"R01", u"EB", u"NUL"}), false);
-    EXPECT_FALSE(r.imported);
-    // EB's three levels; NUL's level 2 (its start, and Z is defined neither here nor there) and 3.
-    EXPECT_EQ(r.refusals.size(), 6u);
-    EXPECT_TRUE(Rows(there->ConnString()).empty());
-    // A store that fails half-way keeps nothing either.
-    RuleSet good = ExportRules(conn, {u"R01", u"WIDE"});
-    Connection::SetStatementHook([n = 0](const std::u16string& sql) mutable {
-        if (sql.rfind(u"insert into txm_gzmx", 0) == 0 && ++n == 3) {
-            throw DbError(err::kProviderError, u"disk full");
-        }
-    });
-    EXPECT_THROW(ImportRules(t, good, false), DbError);
-    Connection::SetStatementHook(nullptr);
-    EXPECT_TRUE(Rows(there->ConnString()).empty());
-}
-
 // Files from elsewhere, malformed or hostile: each is refused with where and why, without
 // quoting what it holds at length, and the store stays exactly as it was, its tools working.
 TEST_P(Tools, HostileFilesAreRefusedWithWhereAndWhyAndChangeNothing) {
@@ -540,6 +519,8 @@ TEST_P(Tools, HostileFilesAreRefusedWithWhereAndWhyAndChangeNothing) {
         {edit("\"startws\":1", "\"startws\":18446744073709551615"),
          "rules[0].levels[0].startws 18446744073709551615 is outside"},
         {edit("\"xsws\":0", "\"xsws\":-32769"), "rules[0].levels[0].xsws -32769 is outside"},
+        {edit("\"xsws\":0", "\"xsws\":-1e999"),
+         "not a valid JSON file: number overflow parsing '-1e999'"},
         // Nesting the format never has, shallow and deep enough to exhaust a recursive parser.
         {edit("\"bz\":\"\"", "\"bz\":[[]]"),
          "line 1, column 178 nests deeper than a rules file does (5 levels)"},
@@ -578,6 +559,22 @@ TEST_P(Tools, HostileFilesAreRefusedWithWhereAndWhyAndChangeNothing) {
     EXPECT_EQ(Rows(store->ConnString()), before);
     EXPECT_EQ(Load({}).size(), kRuleIds.size());
     EXPECT_NO_THROW(ToJson(ExportRules(conn, {})));
+
+    // Broken rules of another store (EB's three levels; NUL's level 2, its start and its
+    // category Z, and 3), and a store failing half-way, leave nothing either.
+    auto there = Targets()[GetParam()].create(Schema::Ours);
+    Connection t;
+    t.Open(there->ConnString());
+    EXPECT_EQ(ImportRules(t, ExportRules(conn, {u"R01", u"EB", u"NUL"}), false).refusals.size(),
+              6u);
+    Connection::SetStatementHook([n = 0](const std::u16string& sql) mutable {
+        if (sql.rfind(u"insert into txm_gzmx", 0) == 0 && ++n == 3) {
+            throw DbError(err::kProviderError, u"disk full");
+        }
+    });
+    EXPECT_THROW(ImportRules(t, ExportRules(conn, {u"R01", u"WIDE"}), false), DbError);
+    Connection::SetStatementHook(nullptr);
+    EXPECT_TRUE(Rows(there->ConnString()).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, Tools, ::testing::Range<size_t>(0, Targets().size()),

@@ -288,7 +288,8 @@ RuleSet FromJson(std::string_view text) {
     Prescan(text);
     try {
         j = Json::parse(text.begin(), text.end(), DuplicateKeys());
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {
+        // A parse error or a number too large for a double ("number overflow parsing ..."):
         // "[json.exception.parse_error.101] parse error at line 3, ..." without its tag, and
         // without more than a little of the text it last read.
         std::string what = e.what();
