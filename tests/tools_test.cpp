@@ -211,11 +211,27 @@ TEST_P(Tools, CheckExplainAndBatchAgreeWithTheAnalyserOnRandomRules) {
         };
         const std::vector<std::u16string> ids = {u"'A'", u"'a'",   u"'B'", u"'é'",  u"'É'", u"'×'",
                                                  u"'÷'", u"'C,D'", u"''",  u"null", u"'A '"};
-        const std::vector<std::u16string> numbers = {
-            u"1",     u"2",     u"3",     u"5",     u"6",     u"9",
-            u"12",    u"null",  u"0",     u"-2",    u"'abc'", u"'7'",
-            u"5.5",   u"4.5",   u"40000", u"'1e1'", u"2.49",  u"9223372036854775807",
-            u"' 3 '", u"-32768"};
+        const std::vector<std::u16string> numbers = {u"1",
+                                                     u"2",
+                                                     u"3",
+                                                     u"5",
+                                                     u"6",
+                                                     u"9",
+                                                     u"12",
+                                                     u"null",
+                                                     u"0",
+                                                     u"-2",
+                                                     u"'abc'",
+                                                     u"'7'",
+                                                     u"5.5",
+                                                     u"4.5",
+                                                     u"40000",
+                                                     u"'1e1'",
+                                                     u"2.49",
+                                                     u"9223372036854775807",
+                                                     u"'9999999999999999999'",
+                                                     u"' 3 '",
+                                                     u"-32768"};
         const std::vector<std::u16string> codes = {u"'21'", u"null", u"''", u"'店'"};
         store->Exec({u"insert into glsx (id,name,fid) values ('A','a',1006)",
                      u"insert into glsx (id,name,fid) values ('é','e',1006)",

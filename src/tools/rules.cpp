@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <unordered_set>
 
 #include "store/dialect.h"
@@ -47,7 +48,12 @@ Number NumberOf(const FieldValue& v, const char16_t* column, OddValues& odd) {
             bool digits = i < t.size() && t.size() <= 19 + i &&
                           std::all_of(t.begin() + static_cast<ptrdiff_t>(i), t.end(),
                                       [](char16_t c) { return c >= u'0' && c <= u'9'; });
-            if (digits) return std::stoll(ToUtf8(t));
+            if (!digits) break;
+            try {
+                return std::stoll(ToUtf8(t));
+            } catch (const std::out_of_range&) {
+                break;  // nineteen digits past the 64-bit range
+            }
             break;
         }
         default:
@@ -206,6 +212,20 @@ std::vector<StoredRule> LoadRules(Connection& conn, const std::vector<std::u16st
             ReadAsTill(l, row[6], row[7], row[8], r.dnmid);
             l.tillUses = Nameable(l.lbid);
             r.levels.push_back(std::move(l));
+        }
+        // A driver may type an expression's column by its first row and convert the others to
+        // that type (a 5.5 below a 5 read as 5), while the analyser reads a one-row result: so
+        // each level is read again alone, as the analyser's query delivers it.
+        for (auto& l : r.levels) {
+            if (!l.js || r.levels.size() == 1) continue;
+            auto one = conn.Query(
+                u"select isnull(startws,0) as s,isnull(endws,0) as e,isnull(xsws,0) as x from "
+                u"txm_gzmx where gzid=" +
+                SqlQuote(r.gzid) + u" and js=" + Num(*l.js));
+            if (one->rows.size() == 1) {
+                const auto& v = one->rows[0];
+                ReadAsTill(l, v[0], v[1], v[2], r.dnmid);
+            }
         }
     }
     // Categories that repeat within a rule, as the store groups ids (one query for the store);
