@@ -384,7 +384,7 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
                 continue;
             }
         }
-        if ((l.tillUses || l.twins.empty()) && !categories(*l.lbid)) {
+        if (l.tillUses && !categories(*l.lbid)) {
             find(&l, "undefined-category",
                  u"category " + Shown(*l.lbid) +
                      u" is not a defined segment category: a till still cuts it, but the rule "
