@@ -264,6 +264,11 @@ TEST_P(Tools, CheckExplainAndBatchAgreeWithTheAnalyserOnRandomRules) {
                                                       u"店12345678",
                                                       u"2\u007F\u0080\u07FF\u0800\uFFFF"
                                                       u"\U00010000123"};
+        const std::string edges =
+            "2\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80"
+            "123";
+        EXPECT_EQ(ToUtf8(barcodes[4]), edges);
+        EXPECT_EQ(FromUtf8(edges), barcodes[4]);
         std::string input;
         for (const auto& b : barcodes) input += ToUtf8(b) + "\n";
 
