@@ -70,7 +70,8 @@ void AddBatchCommand(CLI::App& app) {
     sub->footer(
         "Prints one line per input line, byte for byte what parse prints for the same barcode. "
         "Memory stays bounded on any input; a progress line goes to stderr when it is a terminal "
-        "and the input is large.");
+        "and the input is large. Unlike parse, it fails (exit 1) when the store cannot be opened "
+        "or does not answer the level query (an empty file, a file that is no store).");
     AddStoreOptions(*sub, a->target);
     sub->add_option("--rule", a->rule, "the rule id")->required()->type_name("ID");
     sub->add_option("--categories", a->categories, "segment category ids joined by commas")
