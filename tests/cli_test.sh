@@ -62,4 +62,6 @@ done <<EOT
 2 init --store $dir/new.db extra
 EOT
 check "--version" "quorvel 1.0.0" "$("$q" --version)"
+check "help and version into a full output fail" "1:1:1" \
+  "$(full "$q" --help):$(full "$q" --version):$(full "$q" check --help)"
 exit $fail

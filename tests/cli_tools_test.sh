@@ -25,13 +25,40 @@ check "check: unreadable store" "3" "$("$q" check --store "$dir/none.db" 2>/dev/
 check "explain" "2      B 金额      6-10       8-12        00456  004.56" \
   "$("$q" explain --store "$dir/d.db" --rule R01 2100123004567 | sed -n 5p)"
 
+# Values typed by hand: one a till cannot read is a finding at its level, and the other rules are
+# still checked; a fraction a till rounds, and a stale total, are notes that fail only --strict.
+cp "$dir/d.db" "$dir/h.db"
+sqlite3 "$dir/h.db" "delete from txm_gzzb where gzid='BAD'; delete from txm_gzmx where gzid='BAD';
+  update txm_gzmx set startws='abc' where gzid='R01' and js=1; update txm_gzmx set startws=5 where gzid='CZ18' and js=2"
+check "check: an unreadable value hides nothing" \
+  "CZ18: level 2 (W): cuts position 5 that level 1 (A) cuts too: a till gets those characters in both values
+R01: level 1 (A): start abc is not a number a till can read (Type mismatch): a till always gets an empty value:1" \
+  "$("$q" check --store "$dir/h.db"):$?"
+cp "$dir/d.db" "$dir/n.db"
+sqlite3 "$dir/n.db" "delete from txm_gzzb where gzid='BAD'; delete from txm_gzmx where gzid='BAD' or (gzid='CZ18' and js=3);
+  update txm_gzmx set xsws=1.5 where gzid='R01' and js=2"
+check "check: notes only" "2:0:1" "$("$q" check --store "$dir/n.db" | wc -l):$("$q" check --store "$dir/n.db" >/dev/null; echo $?):$("$q" check --strict --store "$dir/n.db" >/dev/null; echo $?)"
+check "explain: a fraction rounds as a till rounds it" "00123,004.56,004.56:0" \
+  "$("$q" parse --store "$dir/n.db" --rule R01 --categories A,B 2100123004567),$("$q" explain --store "$dir/n.db" --rule R01 2100123004567 | sed -n 5p | awk '{print $7}'):$?"
+
 # batch prints what parse prints, byte for byte, for every kind of line.
 printf '\xef\xbb\xbf2100123004567\r\n21001\n\n21店铺码456789\n%s\n2100123' "$(printf '9%.0s' {1..300})" >"$dir/in.txt"
 "$q" parse --store "$dir/d.db" --rule R01 --categories A,B,,A <"$dir/in.txt" >"$dir/parse.out"
 "$q" batch --store "$dir/d.db" --rule R01 --categories A,B,,A "$dir/in.txt" >"$dir/batch.out"
 check "batch equals parse" "" "$(cmp "$dir/parse.out" "$dir/batch.out")"
 check "batch from stdin" "" "$("$q" batch --store "$dir/d.db" --rule R01 --categories A,B,,A <"$dir/in.txt" | cmp - "$dir/parse.out")"
-check "batch without its store fails" "1" "$("$q" batch --store "$dir/none.db" --rule R01 --categories A "$dir/in.txt" 2>/dev/null; echo $?)"
+# The usual shape of a file: its last line ends with a line feed; a mark on a later line is text.
+printf '2100123004567\n\xef\xbb\xbf2100123004567\n\n' >"$dir/lf.txt"
+check "batch equals parse: last line feed, later mark" "" \
+  "$(cmp <("$q" parse --store "$dir/d.db" --rule R01 --categories A,B <"$dir/lf.txt") <("$q" batch --store "$dir/d.db" --rule R01 --categories A,B "$dir/lf.txt"))"
+printf '\xef\xbb\xbf' >"$dir/bom.txt"
+check "only a byte-order mark: no barcodes" ":" \
+  "$("$q" parse --store "$dir/d.db" --rule R01 --categories A,B <"$dir/bom.txt"):$("$q" batch --store "$dir/d.db" --rule R01 --categories A,B "$dir/bom.txt")"
+: >"$dir/empty.db"; echo "not a store" >"$dir/text.db"
+for s in empty text; do
+  check "batch without a store ($s) fails" "1:quorvel: the store cannot be read (its message is above); nothing was cut" \
+    "$("$q" batch --store "$dir/$s.db" --rule R01 --categories A "$dir/in.txt" 2>"$dir/err" >"$dir/out"; echo "$?:$(grep quorvel: "$dir/err")$(cat "$dir/out")")" 
+done
 
 # Rules move between stores: exactly, never over existing ones unless asked, never broken ones.
 "$q" export --store "$dir/d.db" --rule cz18 --rule R01 -o "$dir/r.json"
@@ -51,6 +78,34 @@ check "truncated file" "1:quorvel: $dir/cut.json: not a valid JSON file: parse e
 check "truncated file changes nothing" "$before" "$(sqlite3 "$dir/e.db" .dump)"
 "$q" export --store "$dir/d.db" --rule BAD -o "$dir/bad.json"
 check "broken rule refused" "1:$before" "$("$q" import --store "$dir/e.db" "$dir/bad.json" 2>/dev/null; echo $?):$(sqlite3 "$dir/e.db" .dump)"
+
+# Hostile files: each refused with where and why, the store byte for byte as it was, and its
+# tools still working on it.
+good='{"format":"quorvel-rules","version":1,"categories":[],"rules":[{"gzid":"N","gzname":null,"dnmid":"2","txmzws":2,"levels":[{"js":1,"lbid":"A","startws":1,"endws":2,"xsws":0,"bz":""}]}]}'
+deep=$(printf '%*s' 50000 '' | tr ' ' '[')
+while IFS='|' read -r name from to message; do
+  printf '%s' "${good/"$from"/$to}" >"$dir/hostile.json"
+  check "hostile file: $name" "1:quorvel: $dir/hostile.json: $message; nothing was imported:$before:0:0" \
+    "$("$q" import --store "$dir/e.db" "$dir/hostile.json" 2>"$dir/err"; echo "$?:$(head -c 300 "$dir/err"):$(sqlite3 "$dir/e.db" .dump):$("$q" check --store "$dir/e.db" >/dev/null; echo $?):$("$q" export --store "$dir/e.db" >/dev/null; echo $?)")"
+done <<EOT
+64-bit total|"txmzws":2|"txmzws":9223372036854775807|rules[0].txmzws 9223372036854775807 is outside -32768 to 32767, what the editor's 16-bit fields hold
+level number past 16 bits|"js":1|"js":70000|rules[0].levels[0].js 70000 is outside -32768 to 32767, what the editor's 16-bit fields hold
+key given twice|"dnmid":"2"|"dnmid":"2","dnmid":"2999"|rules[0].dnmid is given twice
+nested 50000 deep|"bz":""|"bz":$deep|line 1, column 178 nests deeper than a rules file does (5 levels)
+NUL in a text|"gzname":null|"gzname":"a\u0000"|rules[0].gzname holds a NUL character, which no statement can carry
+EOT
+head -c 60000000 /dev/zero | tr '\0' x >"$dir/big"
+printf '{"format":"quorvel-rules","version":1,"categories":[{"id":"%s","name":null}],"rules":[]}' "$(cat "$dir/big")" >"$dir/hostile.json"
+check "hostile file: a 60 MB text is not quoted" "1:short" \
+  "$("$q" import --store "$dir/e.db" "$dir/hostile.json" 2>"$dir/err"; echo "$?:$([ "$(wc -c <"$dir/err")" -lt 300 ] && echo short)")"
+check "import: no such file" "quorvel: cannot read $dir/no.json: No such file or directory; nothing was imported:1" \
+  "$("$q" import --store "$dir/e.db" "$dir/no.json" 2>&1):$?"
+# A report that cannot be written after the commit says that the work is done.
+"$q" export --store "$dir/d.db" --rule R01 -o "$dir/r01.json"
+check "import into a full output" "1:committed" \
+  "$("$q" import --replace --store "$dir/e.db" "$dir/r01.json" >/dev/full 2>"$dir/err"; echo $?):$(grep -q 'imported all the same' "$dir/err" && echo committed)"
+check "init into a full output" "1:committed" \
+  "$("$q" init --store "$dir/f.db" >/dev/full 2>"$dir/err"; echo $?):$(grep -q 'created all the same' "$dir/err" && [ -s "$dir/f.db" ] && echo committed)"
 
 if odbcinst -q -d -n SQLite3 >/dev/null 2>&1; then
   "$q" init --conn "Driver={SQLite3};Database=$dir/o.db" >/dev/null

@@ -70,7 +70,8 @@ void AddBatchCommand(CLI::App& app) {
     sub->footer(
         "Prints one line per input line, byte for byte what parse prints for the same barcode. "
         "Memory stays bounded on any input; a progress line goes to stderr when it is a terminal "
-        "and the input is large.");
+        "and the input is large. Unlike parse, it fails (exit 1) when the store cannot be opened "
+        "or does not answer the level query (an empty file, a file that is no store).");
     AddStoreOptions(*sub, a->target);
     sub->add_option("--rule", a->rule, "the rule id")->required()->type_name("ID");
     sub->add_option("--categories", a->categories, "segment category ids joined by commas")
@@ -90,6 +91,11 @@ void AddBatchCommand(CLI::App& app) {
         if (!OpenConnection(TargetConnString(a->target))) return kFailure;
         CompiledRule rule(FromUtf8(a->categories), FromUtf8(a->rule));
         CloseConnection();
+        // An empty file or one that is no store opens without complaint; its queries fail.
+        if (rule.StoreFailed()) {
+            Complain("the store cannot be read (its message is above); nothing was cut");
+            return kFailure;
+        }
         Progress progress(in);
         BatchCount done;
         auto report = [&](const BatchCount& c) {

@@ -1,4 +1,5 @@
 // quorvel check: the rules a till can never cut correctly, before a till meets them.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,16 +22,22 @@ void AddCheckCommand(CLI::App& app) {
         StoreTarget target;
         std::vector<std::string> rules;
         std::string format = "text";
+        bool strict = false;
     };
     auto a = std::make_shared<Args>();
     CLI::App* sub = app.add_subcommand("check", "Finds the rules a till can never cut correctly.");
     sub->footer(
-        "Prints each problem as 'RULE: problem', saying what a till would see. Exit status: 0 "
-        "when there is none, 1 when there are problems, 3 when the store cannot be read.");
+        "Prints each problem as 'RULE: problem', saying what a till would see; a value a till "
+        "cannot use is a problem at its level, and every other rule is still checked. Exit "
+        "status: 0 when there is none or only notes that tills never meet (the stored total, a "
+        "fraction a till rounds), 1 when there are problems (notes too with --strict), 3 when "
+        "the store cannot be read.");
     AddStoreOptions(*sub, a->target);
     sub->add_option("--rule", a->rules, "only this rule (may be repeated)")->type_name("ID");
     sub->add_option("--format", a->format, "text, or json for machines")
         ->check(CLI::IsMember({"text", "json"}));
+    sub->add_flag("--strict", a->strict,
+                  "notes that tills never meet fail the check too (exit status 1)");
     SetRun(*sub, [a] {
         std::vector<tools::Finding> findings;
         try {
@@ -62,7 +69,10 @@ void AddCheckCommand(CLI::App& app) {
             }
         }
         int rc = out.Finish();
-        return rc != kOk ? rc : findings.empty() ? kOk : kFailure;
+        const bool fails =
+            std::any_of(findings.begin(), findings.end(),
+                        [&](const tools::Finding& f) { return f.breaks || a->strict; });
+        return rc != kOk ? rc : fails ? kFailure : kOk;
     });
 }
 

@@ -20,7 +20,9 @@ void AddExplainCommand(CLI::App& app) {
         "Prints the rule's levels in order: category, positions after the in-store code, the "
         "barcode characters they cover, the characters cut and the value with its point, with "
         "notes where the barcode is too short or the rule has problems; and whether the last "
-        "digit is a valid EAN-13, UPC-A or EAN-8 check digit.");
+        "digit is a valid EAN-13, UPC-A or EAN-8 check digit. Each level is read as a till reads "
+        "it, from the row the store gives the analyser's own query; a level a till never gets "
+        "(another level of its category comes first) shows '-' as its value.");
     AddStoreOptions(*sub, a->target);
     sub->add_option("--rule", a->rule, "the rule id")->required()->type_name("ID");
     sub->add_option("BARCODE", a->barcode, "the barcode")->required();
@@ -33,6 +35,8 @@ void AddExplainCommand(CLI::App& app) {
             Complain("there is no rule " + a->rule);
             return kFailure;
         }
+        // The row a till gets for each category, by the analyser's own query.
+        tools::AskTill(conn, rules[0]);
         std::u16string text = tools::Format(
             tools::Explain(rules[0], tools::StoreCategories(conn), FromUtf8(a->barcode)));
         text.pop_back();

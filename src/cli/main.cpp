@@ -2,12 +2,25 @@
 #include <CLI/CLI.hpp>
 
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 
 #include "cli/commands.h"
 #include "cli/options.h"
 
 using namespace quorvel::cli;
+
+namespace {
+// Help and the version are the command's output like any other: not written is a failure.
+int Written(int rc) {
+    std::cout.flush();
+    if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        Complain("cannot write the output");
+        return kFailure;
+    }
+    return rc;
+}
+}  // namespace
 
 int main(int argc, char** argv) {
     // A closed pipe is a write error the output helper reports, not a silent death.
@@ -38,11 +51,11 @@ int main(int argc, char** argv) {
     } catch (const CLI::RuntimeError& e) {
         return e.get_exit_code();  // a subcommand's own failure, reported by itself
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
+        return Written(app.exit(e));
     } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
+        return Written(app.exit(e));
     } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
+        return Written(app.exit(e));
     } catch (const CLI::ParseError& e) {
         Complain(e.what());
         std::cerr << "try 'quorvel --help'\n";

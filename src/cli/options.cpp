@@ -83,9 +83,14 @@ bool LineReader::Next(std::string& line) {
     }
     line.assign(buf, static_cast<size_t>(n));
     std::free(buf);
-    if (!line.empty() && line.back() == '\n') line.pop_back();
+    const bool ended = !line.empty() && line.back() == '\n';
+    if (ended) line.pop_back();
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (first_ && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+    if (first_ && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        line.erase(0, 3);
+        // Input that is a byte-order mark and nothing else holds no barcode at all.
+        if (line.empty() && !ended) return false;
+    }
     first_ = false;
     return true;
 }

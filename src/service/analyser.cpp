@@ -64,29 +64,46 @@ std::u16string GetAnalyseBarCode::GetSegmentValue(const std::u16string& lbid,
     return CutSegment(ReadSegmentLevel(lbid, gzid), txm);
 }
 
+std::u16string GetAnalyseBarCode::SegmentLevelSql(const std::u16string& lbid,
+                                                  const std::u16string& gzid) {
+    return u"select top 1 isnull(startws,0) as startws,isnull(endws,0) as endws,isnull(xsws,0) as "
+           u"xsws,dnmid as dnmid from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid where "
+           u"lbid=" +
+           SqlQuote(lbid) + u" and a.gzid=" + SqlQuote(gzid);
+}
+
+SegmentLevel GetAnalyseBarCode::LevelFromRow(const FieldValue& startws, const FieldValue& endws,
+                                             const FieldValue& xsws, const FieldValue& dnmid) {
+    SegmentLevel level;
+    level.s = startws.ToInt16();
+    level.e = endws.ToInt16();
+    level.x = xsws.ToInt16();
+    std::u16string code = FieldText(dnmid);
+    if (code.size() > static_cast<size_t>(INT16_MAX)) err::Raise(err::kOverflow);
+    level.l = static_cast<int16_t>(code.size());
+    level.read = true;
+    return level;
+}
+
 SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
                                                  const std::u16string& gzid) {
     SegmentLevel level;
     try {
         auto& m = Module();
-        m.SqlText =
-            u"select top 1 isnull(startws,0) as startws,isnull(endws,0) as endws,isnull(xsws,0) as "
-            u"xsws,dnmid as dnmid from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid where "
-            u"lbid=" +
-            SqlQuote(lbid) + u" and a.gzid=" + SqlQuote(gzid);
+        m.SqlText = SegmentLevelSql(lbid, gzid);
         m.DbRs = OpenReadOnlyRs(m.SqlText);
-        if (!m.DbRs) err::Raise(err::kObjectNotSet);
+        if (!m.DbRs) {
+            level.queryFailed = true;
+            err::Raise(err::kObjectNotSet);
+        }
         if (m.DbRs->RecordCount() > 0) {
-            level.s = m.DbRs->Fields(u"startws").Value.ToInt16();
-            level.e = m.DbRs->Fields(u"endws").Value.ToInt16();
-            level.x = m.DbRs->Fields(u"xsws").Value.ToInt16();
-            std::u16string code = FieldText(m.DbRs->Fields(u"dnmid").Value);
-            if (code.size() > static_cast<size_t>(INT16_MAX)) err::Raise(err::kOverflow);
-            level.l = static_cast<int16_t>(code.size());
+            level = LevelFromRow(m.DbRs->Fields(u"startws").Value, m.DbRs->Fields(u"endws").Value,
+                                 m.DbRs->Fields(u"xsws").Value, m.DbRs->Fields(u"dnmid").Value);
         }
         level.read = true;
     } catch (...) {
         // The value stays empty; the helpers have shown their own messages.
+        level.read = false;
     }
     return level;
 }

@@ -8,11 +8,15 @@
 
 namespace quorvel {
 
+class FieldValue;
+
 // One category's level as the analyser reads it: start S, end E, decimal places X, and L, the
 // length of the rule's in-store code. `read` is false when reading it failed: the value is then
-// always empty.
+// always empty. `queryFailed` tells a store that could not answer (no such table, not a database)
+// from a level whose values a till cannot use.
 struct SegmentLevel {
     bool read = false;
+    bool queryFailed = false;
     int16_t s = 0, e = 0, x = 0, l = 0;
 };
 
@@ -39,6 +43,13 @@ class GetAnalyseBarCode {
     // GetSegmentValue's two steps: the level query on the shared connection, and the cut it
     // makes. A compiled rule reads each level once and cuts every barcode with it.
     static SegmentLevel ReadSegmentLevel(const std::u16string& lbid, const std::u16string& gzid);
+    // The level query for a category and rule, exactly as the analyser sends it; and the level
+    // from the columns of its first row (throws DbError where the analyser's reading fails).
+    // The rule tools ask the store with these, so that they see the row and the numbers a till
+    // sees.
+    static std::u16string SegmentLevelSql(const std::u16string& lbid, const std::u16string& gzid);
+    static SegmentLevel LevelFromRow(const FieldValue& startws, const FieldValue& endws,
+                                     const FieldValue& xsws, const FieldValue& dnmid);
     static std::u16string CutSegment(const SegmentLevel& level, const std::u16string& txm);
     // Throws when the segment is shorter than the decimal places or they are negative.
     static std::u16string InsertDecimalPoint(const std::u16string& segment, int16_t places);

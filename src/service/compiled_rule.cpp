@@ -18,6 +18,7 @@ CompiledRule::CompiledRule(const std::u16string& lbid, const std::u16string& gzi
     for (const auto& item : SplitCategories(lbid)) {
         Piece p;
         p.level = GetAnalyseBarCode::ReadSegmentLevel(item, rule);
+        storeFailed_ = storeFailed_ || p.level.queryFailed;
         if (p.level.read) {
             try {
                 int16_t from = Add16(p.level.s, p.level.l);

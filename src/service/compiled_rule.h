@@ -45,6 +45,10 @@ class CompiledRule {
     // The most characters of a barcode that any of its cuts can reach.
     int32_t Reach() const { return reach_; }
 
+    // True when the store could not answer a level query (not a store, no rule tables): every
+    // value would be empty for a reason that lies in the store, not in the rule.
+    bool StoreFailed() const { return storeFailed_; }
+
   private:
     friend BatchCount ParseLines(const CompiledRule&, std::FILE*, std::FILE*,
                                  const std::function<void(const BatchCount&)>&);
@@ -66,6 +70,7 @@ class CompiledRule {
     std::vector<Op> whole_;
     std::u16string defaultTxm_;
     int32_t reach_ = 0;
+    bool storeFailed_ = false;
 };
 
 }  // namespace quorvel

@@ -54,8 +54,8 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
         if (f.where.empty()) out.head.push_back(u"note: " + f.problem);
     }
 
-    const int64_t length = static_cast<int64_t>(code.size());
     for (const auto& l : rule.levels) {
+        const int64_t length = l.till.l;
         ExplainRow row;
         row.level = l.js ? Num(*l.js) : u"?";
         if (l.lbid) {
@@ -64,17 +64,20 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
             row.category += c ? u" " : u" (not defined)";
             if (c) row.category += c->name.value_or(u"");
         }
-        const int64_t s = l.startws.value_or(0), e = l.endws.value_or(0), x = l.xsws.value_or(0);
-        row.positions = Num(s) + u"-" + Num(e);
-        // The analyser's own cut, from the level as it reads it.
-        SegmentLevel level;
-        level.read = Fits16(s) && Fits16(e) && Fits16(x) && Fits16(length);
-        if (level.read) {
-            level.s = static_cast<int16_t>(s);
-            level.e = static_cast<int16_t>(e);
-            level.x = static_cast<int16_t>(x);
-            level.l = static_cast<int16_t>(length);
-        }
+        // The analyser's own reading of the level (the row the store gives a till, when it was
+        // asked) and its own cut.
+        SegmentLevel level = l.till;
+        const int64_t s = level.s, e = level.e;
+        auto stored = [&](const Number& n, const char16_t* column) -> std::u16string {
+            if (n) return Num(*n);
+            for (const auto& [c, v] : l.odd) {
+                if (c == column) return Shown(v);
+            }
+            return u"null";
+        };
+        row.positions = level.read
+                            ? Num(s) + u"-" + Num(e)
+                            : stored(l.startws, u"startws") + u"-" + stored(l.endws, u"endws");
         row.value = GetAnalyseBarCode::CutSegment(level, barcode);
         level.x = 0;
         row.cut = GetAnalyseBarCode::CutSegment(level, barcode);
@@ -90,6 +93,8 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
                 notes.push_back(u"the barcode is too short: cut to its end");
             }
         }
+        // A level a till never gets has no value of its own: its category gives another's.
+        if (!l.tillUses) row.value = u"-";
         for (const auto& f : findings) {
             if (!f.where.empty() && f.level == l.js) notes.push_back(f.problem);
         }

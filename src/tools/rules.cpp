@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
+#include <set>
+#include <stdexcept>
+#include <unordered_set>
 
 #include "store/dialect.h"
 #include "store/error.h"
@@ -17,13 +21,46 @@ Text TextOf(const FieldValue& v) {
     return v.ToText();
 }
 
-Number NumberOf(const FieldValue& v) {
-    if (v.IsNull()) return std::nullopt;
-    double d = v.ToDouble();
-    if (d != std::floor(d) || std::fabs(d) > 9e15) {
-        throw DbError(err::kTypeMismatch, u"Not a whole number: " + v.ToText());
+// Whole numbers exactly, whatever their size; anything else but Null goes to `odd`.
+Number NumberOf(const FieldValue& v, const char16_t* column, OddValues& odd) {
+    using K = FieldValue::Kind;
+    switch (v.kind()) {
+        case K::Null:
+            return std::nullopt;
+        case K::Int16:
+        case K::Int32:
+        case K::Int64:
+            return v.AsInt();
+        case K::Single:
+        case K::Double:
+        case K::Currency:
+        case K::Decimal: {
+            const double d = v.AsReal();
+            // 2^63 is the first double past the 64-bit range.
+            if (d == std::floor(d) && std::fabs(d) < 9223372036854775808.0) {
+                return static_cast<int64_t>(d);
+            }
+            break;
+        }
+        case K::Text: {
+            const auto& t = v.AsText();
+            size_t i = t.empty() || (t[0] != u'-' && t[0] != u'+') ? 0 : 1;
+            bool digits = i < t.size() && t.size() <= 19 + i &&
+                          std::all_of(t.begin() + static_cast<ptrdiff_t>(i), t.end(),
+                                      [](char16_t c) { return c >= u'0' && c <= u'9'; });
+            if (!digits) break;
+            try {
+                return std::stoll(ToUtf8(t));
+            } catch (const std::out_of_range&) {
+                break;  // nineteen digits past the 64-bit range
+            }
+            break;
+        }
+        default:
+            break;
     }
-    return static_cast<int64_t>(d);
+    odd.emplace_back(column, v.IsEmpty() ? u"" : v.ToText());
+    return std::nullopt;
 }
 
 std::u16string Num(int64_t n) {
@@ -32,7 +69,7 @@ std::u16string Num(int64_t n) {
 
 std::u16string LevelName(const StoredLevel& l) {
     std::u16string s = u"level " + (l.js ? Num(*l.js) : u"?");
-    if (l.lbid) s += u" (" + *l.lbid + u")";
+    if (l.lbid) s += u" (" + Shown(*l.lbid) + u")";
     return s;
 }
 
@@ -46,6 +83,92 @@ bool SameId(const std::u16string& a, const std::u16string& b) {
     return EqualsNoCase(a, b);
 }
 
+std::u16string Shown(const std::u16string& value) {
+    return value.size() <= 40 ? value : value.substr(0, 40) + u"…";
+}
+
+void ReadAsTill(StoredLevel& level, const FieldValue& startws, const FieldValue& endws,
+                const FieldValue& xsws, const Text& dnmid) {
+    level.unreadable.clear();
+    try {
+        level.till = GetAnalyseBarCode::LevelFromRow(
+            startws, endws, xsws, dnmid ? FieldValue::Text(*dnmid) : FieldValue::Null());
+        return;
+    } catch (const DbError&) {
+        level.till = SegmentLevel{};
+    }
+    // Which value, and why, in the analyser's order of reading.
+    const std::pair<const char16_t*, const FieldValue*> values[] = {
+        {u"start", &startws}, {u"end", &endws}, {u"decimal places", &xsws}};
+    for (const auto& [name, v] : values) {
+        try {
+            v->ToInt16();
+        } catch (const DbError& e) {
+            level.unreadable =
+                std::u16string(name) + u" " + Shown(FieldText(*v)) +
+                (e.Number() == err::kOverflow
+                     ? u" is outside the 16-bit range"
+                     : u" is not a number a till can read (" + e.Description() + u")");
+            return;
+        }
+    }
+    level.unreadable = u"the in-store code is longer than 32767 characters";
+}
+
+namespace {
+
+bool Nameable(const Text& lbid) {
+    return lbid && lbid->find(u',') == std::u16string::npos;
+}
+
+}  // namespace
+
+void AskTill(Connection& conn, StoredRule& rule) {
+    auto& levels = rule.levels;
+    std::vector<bool> done(levels.size(), false);
+    for (size_t i = 0; i < levels.size(); ++i) {
+        if (!Nameable(levels[i].lbid)) levels[i].tillUses = false;
+        if (done[i] || !Nameable(levels[i].lbid)) continue;
+        // The levels the store finds for this category, compared as the store compares ids.
+        std::set<std::u16string> same;
+        auto found = conn.Query(u"select lbid from txm_gzmx where gzid=" + SqlQuote(rule.gzid) +
+                                u" and lbid=" + SqlQuote(*levels[i].lbid));
+        for (const auto& row : found->rows) same.insert(FieldText(row[0]));
+        std::vector<size_t> group;
+        for (size_t k = i; k < levels.size(); ++k) {
+            if (!done[k] && Nameable(levels[k].lbid) && same.count(*levels[k].lbid)) {
+                group.push_back(k);
+                done[k] = true;
+            }
+        }
+        if (group.empty()) group.push_back(i);  // a store that forgets a row it just gave
+        // The till's row has no level number: it is the first level of the group whose reading
+        // is the row's (levels that read alike cut alike).
+        auto row = conn.Query(GetAnalyseBarCode::SegmentLevelSql(*levels[i].lbid, rule.gzid));
+        size_t used = group[0];
+        StoredLevel reading;
+        if (!row->rows.empty()) {
+            const auto& r = row->rows[0];
+            ReadAsTill(reading, r[0], r[1], r[2], FieldText(r[3]));
+            for (size_t k : group) {
+                const auto& t = levels[k].till;
+                if (t.read == reading.till.read && t.s == reading.till.s && t.e == reading.till.e &&
+                    t.x == reading.till.x && levels[k].unreadable == reading.unreadable) {
+                    used = k;
+                    break;
+                }
+            }
+        }
+        for (size_t k : group) {
+            levels[k].tillUses = k == used;
+            levels[k].twins.clear();
+            for (size_t o : group) {
+                if (o != k) levels[k].twins.push_back(o);
+            }
+        }
+    }
+}
+
 std::u16string Line(const Finding& f) {
     return f.rule + u": " + (f.where.empty() ? u"" : f.where + u": ") + f.problem;
 }
@@ -53,35 +176,76 @@ std::u16string Line(const Finding& f) {
 std::vector<StoredRule> LoadRules(Connection& conn, const std::vector<std::u16string>& ids,
                                   std::vector<std::u16string>& missing) {
     std::vector<StoredRule> rules;
+    std::unordered_set<std::u16string> loaded;  // exact ids: the store has compared already
     auto add = [&](const ResultData& d) {
         for (const auto& row : d.rows) {
             StoredRule r;
             r.gzid = TextOf(row[0]).value_or(u"");
+            if (!loaded.insert(r.gzid).second) continue;
             r.gzname = TextOf(row[1]);
             r.dnmid = TextOf(row[2]);
-            r.txmzws = NumberOf(row[3]);
+            r.txmzws = NumberOf(row[3], u"txmzws", r.odd);
             rules.push_back(std::move(r));
         }
     };
     const std::u16string head = u"select gzid,gzname,dnmid,txmzws from txm_gzzb";
     if (ids.empty()) add(*conn.Query(head + u" order by gzid"));
-    std::vector<std::u16string> asked;
     for (const auto& id : ids) {
-        if (std::any_of(asked.begin(), asked.end(), [&](auto& a) { return SameId(a, id); })) {
-            continue;
-        }
-        asked.push_back(id);
         auto d = conn.Query(head + u" where gzid=" + SqlQuote(id));
         if (d->rows.empty()) missing.push_back(id);
         add(*d);
     }
     for (auto& r : rules) {
-        auto d = conn.Query(u"select js,lbid,startws,endws,xsws,bz from txm_gzmx where gzid=" +
-                            SqlQuote(r.gzid) + u" order by js");
+        // The raw columns for export, and the analyser's own expressions for what a till reads.
+        auto d = conn.Query(
+            u"select js,lbid,startws,endws,xsws,bz,isnull(startws,0) as s,isnull(endws,0) as "
+            u"e,isnull(xsws,0) as x from txm_gzmx where gzid=" +
+            SqlQuote(r.gzid) + u" order by js");
         for (const auto& row : d->rows) {
-            r.levels.push_back({NumberOf(row[0]), TextOf(row[1]), NumberOf(row[2]),
-                                NumberOf(row[3]), NumberOf(row[4]), TextOf(row[5])});
+            StoredLevel l;
+            l.js = NumberOf(row[0], u"js", l.odd);
+            l.lbid = TextOf(row[1]);
+            l.startws = NumberOf(row[2], u"startws", l.odd);
+            l.endws = NumberOf(row[3], u"endws", l.odd);
+            l.xsws = NumberOf(row[4], u"xsws", l.odd);
+            l.bz = TextOf(row[5]);
+            ReadAsTill(l, row[6], row[7], row[8], r.dnmid);
+            l.tillUses = Nameable(l.lbid);
+            r.levels.push_back(std::move(l));
         }
+        // A driver may type an expression's column by its first row and convert the others to
+        // that type (a 5.5 below a 5 read as 5), while the analyser reads a one-row result: so
+        // each level is read again alone, as the analyser's query delivers it.
+        for (auto& l : r.levels) {
+            if (!l.js || r.levels.size() == 1) continue;
+            auto one = conn.Query(
+                u"select isnull(startws,0) as s,isnull(endws,0) as e,isnull(xsws,0) as x from "
+                u"txm_gzmx where gzid=" +
+                SqlQuote(r.gzid) + u" and js=" + Num(*l.js));
+            if (one->rows.size() == 1) {
+                const auto& v = one->rows[0];
+                ReadAsTill(l, v[0], v[1], v[2], r.dnmid);
+            }
+        }
+    }
+    // Categories that repeat within a rule, as the store groups ids (one query for the store);
+    // only those rules need asking which of their levels a till gets.
+    std::set<std::u16string> repeat;
+    auto twice = conn.Query(
+        u"select gzid,count(*) as n from txm_gzmx where lbid is not null group by gzid,lbid "
+        u"having count(*)>1");
+    for (const auto& row : twice->rows) {
+        std::u16string id = FieldText(row[0]);
+        if (loaded.count(id)) {
+            repeat.insert(id);
+            continue;
+        }
+        // Levels whose rule id the store takes for a header's written otherwise: the header's.
+        auto headers = conn.Query(u"select gzid from txm_gzzb where gzid=" + SqlQuote(id));
+        for (const auto& h : headers->rows) repeat.insert(FieldText(h[0]));
+    }
+    for (auto& r : rules) {
+        if (repeat.count(r.gzid)) AskTill(conn, r);
     }
     return rules;
 }
@@ -93,14 +257,12 @@ std::optional<Category> FindCategory(Connection& conn, const std::u16string& id)
 }
 
 CategoryLookup StoreCategories(Connection& conn) {
-    auto known =
-        std::make_shared<std::vector<std::pair<std::u16string, std::optional<Category>>>>();
+    // Asked once per id as written; whether two ids are one category is the store's answer.
+    auto known = std::make_shared<std::map<std::u16string, std::optional<Category>>>();
     return [&conn, known](const std::u16string& id) {
-        for (const auto& [asked, found] : *known) {
-            if (SameId(asked, id)) return found;
-        }
-        known->emplace_back(id, FindCategory(conn, id));
-        return known->back().second;
+        auto it = known->find(id);
+        if (it == known->end()) it = known->emplace(id, FindCategory(conn, id)).first;
+        return it->second;
     };
 }
 
@@ -111,34 +273,51 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
         out.push_back({rule.gzid, l ? l->js : std::nullopt, code, breaks, l ? LevelName(*l) : u"",
                        std::move(problem)});
     };
+    for (const auto& [column, value] : rule.odd) {
+        find(nullptr, "not-whole",
+             column + u" holds " + Shown(value) +
+                 u", not a whole number: the editor cannot show it; tills are not affected",
+             false);
+    }
     if (rule.levels.empty()) {
         find(nullptr, "no-levels", u"has no levels: a till gets an empty value for every category");
         return out;
     }
-    const int64_t codeLength = rule.dnmid ? static_cast<int64_t>(rule.dnmid->size()) : 0;
-
-    // Barcode characters [first, last] that each level really cuts, as the analyser computes.
+    // Barcode characters [first, last] that each level a till uses really cuts.
     struct Cut {
         const StoredLevel* level;
         int64_t s, e;
     };
     std::vector<Cut> cuts;
     for (const auto& l : rule.levels) {
-        if (!l.lbid) find(&l, "no-category", u"has no category: a till never finds this level");
-        // The analyser reads Null as 0.
-        const int64_t s = l.startws.value_or(0), e = l.endws.value_or(0), x = l.xsws.value_or(0);
-        const std::pair<const char16_t*, int64_t> values[] = {
-            {u"start", s}, {u"end", e}, {u"decimal places", x}};
-        bool outside = false;
-        for (const auto& [name, v] : values) {
-            if (!Fits16(v)) {
-                find(&l, "outside-16-bit",
-                     std::u16string(name) + u" " + Num(v) +
-                         u" is outside the 16-bit range: a till always gets an empty value");
-                outside = true;
-            }
+        if (!l.lbid) {
+            find(&l, "no-category", u"has no category: a till never finds this level");
+        } else if (l.lbid->find(u',') != std::u16string::npos) {
+            find(&l, "comma-category",
+                 u"category " + Shown(*l.lbid) +
+                     u" holds a comma: a till can never ask for it (its category list is split "
+                     u"at commas)");
         }
-        if (outside) continue;
+        for (const auto& [column, value] : l.odd) {
+            if (column == u"js" || !l.till.read) continue;
+            find(&l, "not-whole",
+                 column + u" holds " + Shown(value) +
+                     (l.unreadable.empty() ? u", not a whole number: a till reads it as " +
+                                                 Num(column == u"startws" ? l.till.s
+                                                     : column == u"endws" ? l.till.e
+                                                                          : l.till.x)
+                                           : u", not a whole number"),
+                 false);
+        }
+        if (!l.till.read) {
+            const bool range = l.unreadable.find(u"16-bit") != std::u16string::npos;
+            find(&l, range ? "outside-16-bit" : "unreadable",
+                 (l.unreadable.empty() ? u"cannot be read" : l.unreadable) +
+                     u": a till always gets an empty value");
+            continue;
+        }
+        // The analyser's reading: 16-bit values, Null as 0.
+        const int64_t s = l.till.s, e = l.till.e, x = l.till.x, codeLength = l.till.l;
         const int64_t from = s + codeLength, width = e - s + 1;
         if (!Fits16(from) || !Fits16(e - s) || !Fits16(width)) {
             find(&l, "overflow",
@@ -173,7 +352,8 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
                  Num(x) + u" decimal places in a level " + Num(width) +
                      u" characters wide: the point is never placed");
         }
-        cuts.push_back({&l, s, e});
+        // Only what a till really cuts can overlap in its values.
+        if (l.tillUses) cuts.push_back({&l, s, e});
     }
     for (size_t i = 0; i < cuts.size(); ++i) {
         for (size_t j = i + 1; j < cuts.size(); ++j) {
@@ -187,34 +367,26 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
         }
     }
 
-    // Categories: each once, in level order.
-    std::vector<const StoredLevel*> seen;
-    for (const auto& l : rule.levels) {
+    // Categories: each once, at the level a till uses (the first, when it uses none).
+    for (size_t i = 0; i < rule.levels.size(); ++i) {
+        const auto& l = rule.levels[i];
         if (!l.lbid) continue;
-        if (std::any_of(seen.begin(), seen.end(),
-                        [&](const StoredLevel* o) { return SameId(*o->lbid, *l.lbid); })) {
-            continue;
-        }
-        seen.push_back(&l);
-        std::vector<std::u16string> twins;
-        for (const auto& o : rule.levels) {
-            if (&o != &l && o.lbid && SameId(*o.lbid, *l.lbid)) {
-                twins.push_back(o.js ? Num(*o.js) : u"?");
+        if (!l.tillUses && !l.twins.empty()) {
+            const StoredLevel* used = nullptr;
+            for (size_t o : l.twins) {
+                if (rule.levels[o].tillUses) used = &rule.levels[o];
+            }
+            if (used) {
+                find(&l, "duplicate-category",
+                     u"a till never uses this level: asking for category " + Shown(*l.lbid) +
+                         u" it gets the row of " + LevelName(*used) +
+                         u", which the store returns first");
+                continue;
             }
         }
-        if (!twins.empty()) {
-            std::u16string list;
-            for (size_t i = 0; i < twins.size(); ++i) {
-                if (i) list += i + 1 == twins.size() ? u" and " : u", ";
-                list += twins[i];
-            }
-            find(&l, "duplicate-category",
-                 u"category " + *l.lbid + u" is also in level" + (twins.size() > 1 ? u"s " : u" ") +
-                     list + u": a till only ever gets the one the database returns first");
-        }
-        if (!categories(*l.lbid)) {
+        if (l.tillUses && !categories(*l.lbid)) {
             find(&l, "undefined-category",
-                 u"category " + *l.lbid +
+                 u"category " + Shown(*l.lbid) +
                      u" is not a defined segment category: a till still cuts it, but the rule "
                      u"windows do not show this level");
         }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "service/analyser.h"
 #include "store/connection.h"
 
 namespace quorvel::tools {
@@ -15,11 +16,27 @@ namespace quorvel::tools {
 using Text = std::optional<std::u16string>;  // nullopt: Null
 using Number = std::optional<int64_t>;
 
+// Number columns that hold neither Null nor a whole number (typed into the tables by hand: a
+// text, a fraction): the column and the value as text. Their Number is then nullopt.
+using OddValues = std::vector<std::pair<std::u16string, std::u16string>>;
+
 struct StoredLevel {
     Number js;
     Text lbid;
     Number startws, endws, xsws;
     Text bz;
+    OddValues odd;
+    // As a till reads the level: the analyser's 16-bit values, from the analyser's own
+    // expressions (Null as 0). When `till.read` is false a till cannot use them, and
+    // `unreadable` says which value and why.
+    SegmentLevel till;
+    std::u16string unreadable;
+    // Whether a till asking for this level's category gets this row: not when the category is
+    // Null or holds a comma (no category list can name it), nor when the store returns another
+    // level of the same category first. `twins`: the other levels (by index) whose category the
+    // store takes for this one's.
+    bool tillUses = true;
+    std::vector<size_t> twins;
 };
 
 struct StoredRule {
@@ -27,7 +44,18 @@ struct StoredRule {
     Text gzname, dnmid;
     Number txmzws;
     std::vector<StoredLevel> levels;  // in level number order
+    OddValues odd;
 };
+
+// Fills `till` and `unreadable` from the values the analyser's expressions deliver.
+void ReadAsTill(StoredLevel& level, const FieldValue& startws, const FieldValue& endws,
+                const FieldValue& xsws, const Text& dnmid);
+
+// Asks the store, with the analyser's own query, which level a till gets for each category of
+// the rule (ids compared by the store itself, the row matched to the level that reads as it
+// does): sets `tillUses` and `twins`. LoadRules does this for the rules whose categories repeat;
+// `quorvel explain` for its rule.
+void AskTill(Connection& conn, StoredRule& rule);
 
 struct Category {
     std::u16string id;
@@ -35,7 +63,8 @@ struct Category {
 };
 
 // The rules with these ids (all rules, in id order, when there are none); ids that name no rule
-// are added to `missing`. Throws DbError when the store cannot be read.
+// are added to `missing`, and ids the store takes for the same rule give it once. Values a till
+// cannot use are kept for the check to report. Throws DbError when the store cannot be read.
 std::vector<StoredRule> LoadRules(Connection& conn, const std::vector<std::u16string>& ids,
                                   std::vector<std::u16string>& missing);
 
@@ -52,7 +81,8 @@ struct Finding {
     std::u16string rule;
     Number level;          // the level number the problem is at, if it is at one
     std::string code;      // a stable name for machines, e.g. "end-before-start"
-    bool breaks;           // false only where tills are not affected (the stored total)
+    bool breaks;           // false only where tills are not affected (the stored total, a
+                           // fraction a till rounds)
     std::u16string where;  // e.g. "level 2 (B)"; empty for the rule as a whole
     std::u16string problem;
 };
@@ -62,7 +92,12 @@ std::u16string Line(const Finding& f);
 
 std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& categories);
 
-// Ids compare as the rule tables compare them: without regard to case.
+// A fixed case folding, for ids outside any store only. Stores fold differently (the embedded
+// store ASCII only, SQL Server collations more), so the tools leave every comparison of ids in
+// a store to the store.
 bool SameId(const std::u16string& a, const std::u16string& b);
+
+// How a value of the store is quoted in a message: at most 40 characters of it.
+std::u16string Shown(const std::u16string& value);
 
 }  // namespace quorvel::tools
