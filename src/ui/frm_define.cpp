@@ -106,7 +106,8 @@ FrmDefine::FrmDefine()
     StatusBar1.rect = {0, clientHeight - 375, clientWidth, 375};
     StatusBar1.tabIndex = 20;
     StatusBar1.panelText =
-        u"F3 或 双击 → 修改 | F4 → 明细可上下选择 | Delete → 删除明细信息 |  ESC → 退出 ";
+        u"F3 或 双击 → 修改 | F4 → 明细可上下选择 | F5 → 测试 | Delete → 删除明细信息 |  ESC → "
+        u"退出 ";
 
     TmrLoad.SetEnabled(false);
     TmrLoad.interval = 1;
@@ -264,6 +265,9 @@ void FrmDefine::Form_KeyDown(int16_t& keyCode, int16_t /*shift*/) {
             break;
         case key::kF4:
             vsfGrid.SetFocus();
+            break;
+        case key::kF5:
+            ShowTest();
             break;
         case key::kDelete:
             DeleteLevel();
