@@ -108,6 +108,9 @@ FrmDefine::FrmDefine()
     StatusBar1.panelText =
         u"F3 或 双击 → 修改 | F4 → 明细可上下选择 | F5 → 测试 | Delete → 删除明细信息 |  ESC → "
         u"退出 ";
+    // With F5 the line is 95 half-width characters: 570 pixels at 9 points in a window 505
+    // wide, which would cut off the Esc key.
+    StatusBar1.font.points = 8;
 
     TmrLoad.SetEnabled(false);
     TmrLoad.interval = 1;

@@ -123,10 +123,7 @@ bool Selected(const std::wstring& title) {
     const long row = grid ? static_cast<long>(SendMessageW(grid, LVM_GETNEXTITEM,
                                                            static_cast<WPARAM>(-1), LVNI_SELECTED))
                           : -1;
-    SCROLLBARINFO bar{};
-    bar.cbSize = sizeof(bar);
-    const bool shown = list && GetScrollBarInfo(list, OBJID_VSCROLL, &bar) &&
-                       !(bar.rgstate[0] & STATE_SYSTEM_INVISIBLE);
+    const bool shown = list && (GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL) != 0;
     std::printf("%ld %ld %d\n", item, row, shown ? 1 : 0);
     return true;
 }

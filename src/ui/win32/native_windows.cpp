@@ -452,6 +452,9 @@ void Binding::Run() {
     if (ownerWasEnabled) EnableWindow(owner_, FALSE);
     HWND previousActive = GetActiveWindow();
     ShowWindow(hwnd_, SW_SHOW);
+    ++pushing_;
+    for (auto& n : natives_) n->Shown();
+    --pushing_;
     SetForegroundWindow(hwnd_);
     SetActiveWindow(hwnd_);
     Sync();
