@@ -24,17 +24,6 @@ class ListAdapter final : public NativeControl {
         }
     }
 
-    void Shown() override {
-        // Items added while the form was still hidden leave the list without its scroll bar
-        // and frame until it is filled again: so it is filled again, now that it shows.
-        SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
-        items_.clear();
-        current_ = -2;
-        Update();
-        SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
-    }
-
     void NativeKey(MSG& m) override {
         // Its selection changes come back as LBN_SELCHANGE, as a click's do.
         if (!ModelKey(m.wParam)) PassKey(m);

@@ -86,8 +86,6 @@ class NativeControl {
     // A key the window's handlers and the model's control have seen: what the native control
     // still does with it (a list pages, goes to its ends, finds an item by a typed letter).
     virtual void NativeKey(MSG& /*m*/) {}
-    // The form has just become visible.
-    virtual void Shown() {}
 
     HWND Hwnd() const { return hwnd_; }
     int Id() const { return id_; }

@@ -452,9 +452,10 @@ void Binding::Run() {
     if (ownerWasEnabled) EnableWindow(owner_, FALSE);
     HWND previousActive = GetActiveWindow();
     ShowWindow(hwnd_, SW_SHOW);
-    ++pushing_;
-    for (auto& n : natives_) n->Shown();
-    --pushing_;
+    // Controls filled while the form was hidden (the rule list with its scroll bar) have their
+    // borders and scroll bars drawn only when asked: the whole form is drawn once more, frames
+    // included.
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     SetForegroundWindow(hwnd_);
     SetActiveWindow(hwnd_);
     Sync();
