@@ -9,7 +9,7 @@ set_target_properties(quorvel_lib PROPERTIES EXPORT_NAME quorvel)
 target_link_libraries(quorvel_lib INTERFACE quorvel_tools quorvel_service quorvel_store)
 add_library(Quorvel::quorvel ALIAS quorvel_lib)
 
-install(TARGETS quorvel_lib quorvel_tools quorvel_service quorvel_store EXPORT QuorvelTargets
+install(TARGETS quorvel_lib quorvel_tools quorvel_rules quorvel_service quorvel_store EXPORT QuorvelTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 foreach(dir store service tools)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/${dir} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quorvel

@@ -18,6 +18,7 @@
 #include "store/text.h"
 #include "support.h"
 #include "tools/explain.h"
+#include "tools/label_digits.h"
 #include "tools/transfer.h"
 
 using namespace quorvel;
@@ -415,6 +416,79 @@ TEST(CheckDigit, Ean13UpcAEan8) {
         {u"40063813339a1", u"check digit: not tested (only codes of 8, 12 or 13 digits)"},
     };
     for (const auto& [code, note] : cases) EXPECT_EQ(CheckDigitNote(code), note) << ToUtf8(code);
+}
+
+TEST(PriceVerifier, WorkedValues) {
+    EXPECT_EQ(PriceVerifier(u"2875"), 9);
+    EXPECT_EQ(PriceVerifier(u"14685"), 6);
+    EXPECT_EQ(PriceVerifier(u"01250"), 7);
+    for (const char16_t* no : {u"", u"123", u"123456", u"12a4", u"1 345"}) {
+        EXPECT_EQ(PriceVerifier(no), -1) << ToUtf8(no);
+    }
+}
+
+TEST(PriceVerifier, FoundWhereOnePositionIsLeftBeforeAPriceOrWeight) {
+    auto rule = [](const char16_t* dnmid, std::vector<std::pair<int, int>> cuts) {
+        StoredRule r;
+        r.gzid = u"V";
+        if (dnmid) r.dnmid = dnmid;
+        int js = 0;
+        for (auto [s, e] : cuts) {
+            StoredLevel l;
+            l.js = ++js;
+            l.lbid = u"A";
+            l.startws = s;
+            l.endws = e;
+            l.xsws = 0;
+            ReadAsTill(l, FieldValue::I64(s), FieldValue::I64(e), FieldValue::I64(0), r.dnmid);
+            r.levels.push_back(l);
+        }
+        return r;
+    };
+    const auto weight = rule(u"29", {{1, 4}, {6, 10}});  // item, verifier, weight
+    struct Case {
+        StoredRule rule;
+        std::u16string label;
+        int64_t position;  // 0: no verifier position
+        bool valid;
+    };
+    const Case cases[] = {
+        {weight, u"2912347012500", 5, true},
+        {weight, u"2912345012500", 5, false},
+        {weight, u"29123470125", 5, false},  // the weight runs past the end: not tested
+        {rule(u"2", {{1, 5}, {7, 10}}), u"2123459287500", 6, true},
+        {rule(u"2", {{1, 5}, {7, 10}}), u"2123458287500", 6, false},
+        {rule(u"29", {{2, 5}}), u"2971468500", 1, false},  // right after the in-store code
+        {rule(nullptr, {{2, 5}}), u"714685", 0, false},    // the first character: a prefix
+        {rule(u"29", {{1, 3}, {6, 10}}), u"2912347012500", 0, false},  // two positions left
+        {rule(u"29", {{1, 4}, {6, 11}}), u"2912347012500", 0, false},  // six digits
+        {rule(u"29", {{1, 5}, {6, 10}}), u"2912347012500", 0, false},  // nothing left
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.label));
+        const auto found = VerifierChecks(c.rule, c.label);
+        ASSERT_EQ(found.size(), c.position ? 1u : 0u);
+        if (!c.position) continue;
+        EXPECT_EQ(found[0].position, c.position);
+        EXPECT_EQ(found[0].Valid(), c.valid);
+    }
+    // Every single-digit error in the weight is caught: each weighting turns each digit into a
+    // different one.
+    for (size_t i = 7; i < 12; ++i) {
+        for (char16_t d = u'0'; d <= u'9'; ++d) {
+            std::u16string label = u"2912347012500";
+            if (label[i] == d) continue;
+            label[i] = d;
+            EXPECT_FALSE(VerifierChecks(weight, label).at(0).Valid()) << ToUtf8(label);
+        }
+    }
+    const auto e = Explain(
+        weight, [](auto&) { return std::nullopt; }, u"2912345012500");
+    EXPECT_NE(e.rows.at(1).note.find(u"position 5 holds 5, not a valid price verifier for 01250 "
+                                     u"(it would be 7); a till cuts the value all the same"),
+              std::u16string::npos)
+        << ToUtf8(e.rows.at(1).note);
+    EXPECT_EQ(e.rows.at(1).value, u"01250");  // a finding only: the cut stays as it is
 }
 
 TEST_P(Tools, RulesSurviveARoundTripThroughAnotherStore) {

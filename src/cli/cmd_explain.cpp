@@ -19,10 +19,12 @@ void AddExplainCommand(CLI::App& app) {
     sub->footer(
         "Prints the rule's levels in order: category, positions after the in-store code, the "
         "barcode characters they cover, the characters cut and the value with its point, with "
-        "notes where the barcode is too short or the rule has problems; and whether the last "
-        "digit is a valid EAN-13, UPC-A or EAN-8 check digit. Each level is read as a till reads "
-        "it, from the row the store gives the analyser's own query; a level a till never gets "
-        "(another level of its category comes first) shows '-' as its value.");
+        "notes where the barcode is too short or the rule has problems, or where a single "
+        "position left before a level of 4 or 5 digits holds a valid or invalid price "
+        "verifier digit for it; and whether the last digit is a valid EAN-13, UPC-A or EAN-8 "
+        "check digit. Each level is read as a till reads it, from the row the store gives the "
+        "analyser's own query; a level a till never gets (another level of its category comes "
+        "first) shows '-' as its value.");
     AddStoreOptions(*sub, a->target);
     sub->add_option("--rule", a->rule, "the rule id")->required()->type_name("ID");
     sub->add_option("BARCODE", a->barcode, "the barcode")->required();

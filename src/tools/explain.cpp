@@ -4,6 +4,7 @@
 
 #include "service/analyser.h"
 #include "store/text.h"
+#include "tools/label_digits.h"
 
 namespace quorvel::tools {
 
@@ -54,6 +55,7 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
         if (f.where.empty()) out.head.push_back(u"note: " + f.problem);
     }
 
+    const auto verifiers = VerifierChecks(rule, barcode);
     for (const auto& l : rule.levels) {
         const int64_t length = l.till.l;
         ExplainRow row;
@@ -98,6 +100,9 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
         for (const auto& f : findings) {
             if (!f.where.empty() && f.level == l.js) notes.push_back(f.problem);
         }
+        for (const auto& v : verifiers) {
+            if (v.level == &l) notes.push_back(VerifierNote(v));
+        }
         for (const auto& n : notes) row.note += (row.note.empty() ? u"" : u"; ") + n;
         out.rows.push_back(std::move(row));
     }
@@ -106,21 +111,12 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
 }
 
 std::u16string CheckDigitNote(const std::u16string& barcode) {
-    const size_t n = barcode.size();
-    const char16_t* kind = n == 13 ? u"EAN-13" : n == 12 ? u"UPC-A" : n == 8 ? u"EAN-8" : nullptr;
-    bool digits = std::all_of(barcode.begin(), barcode.end(),
-                              [](char16_t c) { return c >= u'0' && c <= u'9'; });
-    if (!kind || !digits) return u"check digit: not tested (only codes of 8, 12 or 13 digits)";
-    // Weights 3 and 1 alternate leftwards from the digit before the check digit.
-    int sum = 0;
-    for (size_t i = 0; i + 1 < n; ++i) sum += (barcode[i] - u'0') * ((n - 1 - i) % 2 ? 3 : 1);
-    const char16_t expected = static_cast<char16_t>(u'0' + (10 - sum % 10) % 10);
+    const CheckDigit c = TestCheckDigit(barcode);
+    if (!c.kind) return u"check digit: not tested (only codes of 8, 12 or 13 digits)";
     std::u16string last(1, barcode.back());
-    if (barcode.back() == expected) {
-        return u"check digit: " + last + u" is a valid " + kind + u" check digit";
-    }
-    return u"check digit: " + last + u" is not a valid " + kind + u" check digit; it would be " +
-           std::u16string(1, expected);
+    if (c.valid) return u"check digit: " + last + u" is a valid " + c.kind + u" check digit";
+    return u"check digit: " + last + u" is not a valid " + c.kind + u" check digit; it would be " +
+           std::u16string(1, c.expected);
 }
 
 std::u16string Format(const Explanation& e) {

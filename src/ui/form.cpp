@@ -288,6 +288,22 @@ void Grid::SetDataSource(const std::shared_ptr<Recordset>& rs) {
     Changed();
 }
 
+void Grid::SetCells(const std::vector<std::u16string>& header,
+                    const std::vector<std::vector<std::u16string>>& rows) {
+    std::vector<std::vector<std::u16string>> cells;
+    cells.push_back({u""});
+    cells[0].insert(cells[0].end(), header.begin(), header.end());
+    for (const auto& r : rows) {
+        cells.push_back({u""});
+        cells.back().insert(cells.back().end(), r.begin(), r.end());
+    }
+    cells_ = std::move(cells);
+    cols_ = static_cast<int32_t>(header.size()) + 1;
+    source_.reset();
+    row_ = Rows() > 1 ? 1 : -1;
+    Changed();
+}
+
 void Grid::SetRow(int32_t row) {
     if (row < 0 || row >= Rows()) throw DbError(kInvalidRowValue, u"Invalid Row value");
     row_ = row;

@@ -43,6 +43,7 @@ inline constexpr int16_t kDown = 40;
 inline constexpr int16_t kDelete = 46;
 inline constexpr int16_t kF3 = 114;
 inline constexpr int16_t kF4 = 115;
+inline constexpr int16_t kF5 = 116;
 }  // namespace key
 
 // Shift state bits of a key event.
@@ -281,6 +282,9 @@ class Grid : public Control {
 
     // Binding to no result leaves the header row only.
     void SetDataSource(const std::shared_ptr<Recordset>& rs);
+    // Rows of text shown as a bound result would be: the header, then the data rows.
+    void SetCells(const std::vector<std::u16string>& header,
+                  const std::vector<std::vector<std::u16string>>& rows);
     const std::shared_ptr<Recordset>& DataSource() const { return source_; }
     int32_t Rows() const { return static_cast<int32_t>(cells_.size()); }
     int32_t Cols() const { return cols_; }

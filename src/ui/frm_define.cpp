@@ -106,7 +106,11 @@ FrmDefine::FrmDefine()
     StatusBar1.rect = {0, clientHeight - 375, clientWidth, 375};
     StatusBar1.tabIndex = 20;
     StatusBar1.panelText =
-        u"F3 或 双击 → 修改 | F4 → 明细可上下选择 | Delete → 删除明细信息 |  ESC → 退出 ";
+        u"F3 或 双击 → 修改 | F4 → 明细可上下选择 | F5 → 测试 | Delete → 删除明细信息 |  ESC → "
+        u"退出 ";
+    // With F5 the line is 95 half-width characters: 570 pixels at 9 points in a window 505
+    // wide, which would cut off the Esc key.
+    StatusBar1.font.points = 8;
 
     TmrLoad.SetEnabled(false);
     TmrLoad.interval = 1;
@@ -264,6 +268,9 @@ void FrmDefine::Form_KeyDown(int16_t& keyCode, int16_t /*shift*/) {
             break;
         case key::kF4:
             vsfGrid.SetFocus();
+            break;
+        case key::kF5:
+            ShowTest();
             break;
         case key::kDelete:
             DeleteLevel();

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "store/value.h"
+#include "tools/rules.h"
 #include "ui/form.h"
 
 namespace quorvel::ui {
@@ -62,6 +64,10 @@ class FrmDefine : public Window {
     void CmdSave_Click();
     void DeleteLevel();
     bool ShiftLaterLevels(const std::u16string& G, int16_t J, int16_t S, int16_t E);
+    // F5: the test window. The rule it tests is the stored one with the fields applied as the
+    // save button would apply them; `notes` get what the fields leave out or the save refuses.
+    void ShowTest();
+    tools::StoredRule RuleAsSaved(std::vector<std::u16string>& notes);
 
   protected:
     void Form_Load() override;

@@ -6,6 +6,12 @@
 //   input_helper ime TITLE TEXT     the input method's result TEXT, into the focused control of
 //                                   the window captioned TITLE
 //   input_helper width TITLE N      prints the width in pixels of column N of that window's grid
+//   input_helper cells TITLE        prints that window's grid, a line a row, cells split by "|"
+//   input_helper selected TITLE     prints the selected item of its list box and of its grid
+//                                   (0-based, -1 for none) and whether the list box shows its
+//                                   vertical scroll bar (1 or 0)
+//   input_helper glyphs TEXT        prints how many characters of TEXT the windows' font 宋体
+//                                   has no glyph for (drawn as boxes); fails unless none
 //
 // TITLE and TEXT are UTF-16 code units as hexadecimal digits, four a unit, so that no code page
 // stands between the script and the program.
@@ -64,6 +70,87 @@ bool Width(const std::wstring& title, int column) {
     return true;
 }
 
+HWND Child(const std::wstring& title, const wchar_t* cls) {
+    HWND top = FindWindowW(nullptr, title.c_str());
+    return top ? FindWindowExW(top, nullptr, cls, nullptr) : nullptr;
+}
+
+// The grid's texts, read through a buffer in the window's own process.
+bool Cells(const std::wstring& title) {
+    HWND grid = Child(title, L"SysListView32");
+    if (!grid) return false;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(grid, &pid);
+    HANDLE process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return false;
+    constexpr int kChars = 256;
+    auto* remote = static_cast<char*>(
+        VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kChars * 2, MEM_COMMIT, PAGE_READWRITE));
+    const int rows = static_cast<int>(SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0));
+    const int cols = static_cast<int>(SendMessageW(
+        reinterpret_cast<HWND>(SendMessageW(grid, LVM_GETHEADER, 0, 0)), HDM_GETITEMCOUNT, 0, 0));
+    for (int r = 0; r < rows; ++r) {
+        std::wstring line;
+        for (int c = 1; c < cols; ++c) {
+            LVITEMW item{};
+            item.iSubItem = c;
+            item.cchTextMax = kChars;
+            item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+            WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
+            SendMessageW(grid, LVM_GETITEMTEXTW, static_cast<WPARAM>(r),
+                         reinterpret_cast<LPARAM>(remote));
+            wchar_t text[kChars] = {};
+            ReadProcessMemory(process, remote + sizeof(LVITEMW), text, sizeof(text) - 2, nullptr);
+            if (c > 1) line += L'|';
+            line += text;
+        }
+        char out[1024];
+        const int n =
+            WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, out, sizeof(out), nullptr, nullptr);
+        if (n > 0) std::printf("%s\n", out);
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return true;
+}
+
+bool Selected(const std::wstring& title) {
+    HWND list = Child(title, L"LISTBOX");
+    HWND grid = Child(title, L"SysListView32");
+    if (!list && !grid) return false;
+    const long item = list ? static_cast<long>(SendMessageW(list, LB_GETCURSEL, 0, 0)) : -1;
+    const long row = grid ? static_cast<long>(SendMessageW(grid, LVM_GETNEXTITEM,
+                                                           static_cast<WPARAM>(-1), LVNI_SELECTED))
+                          : -1;
+    const bool shown = list && (GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL) != 0;
+    std::printf("%ld %ld %d\n", item, row, shown ? 1 : 0);
+    return true;
+}
+
+bool Glyphs(const std::wstring& text) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HFONT font = CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                             DEFAULT_PITCH | FF_DONTCARE, L"\u5b8b\u4f53");
+    HGDIOBJ old = SelectObject(dc, font);
+    std::wstring glyphs(text.size(), L'\0');
+    const DWORD got =
+        GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()),
+                         reinterpret_cast<WORD*>(glyphs.data()), GGI_MARK_NONEXISTING_GLYPHS);
+    int missing = 0;
+    for (wchar_t g : glyphs) missing += g == 0xFFFF;
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    char name[LF_FACESIZE * 4] = {};
+    WideCharToMultiByte(CP_UTF8, 0, face, -1, name, sizeof(name), nullptr, nullptr);
+    std::printf("%d of %d missing in %s\n", missing, static_cast<int>(text.size()), name);
+    SelectObject(dc, old);
+    DeleteObject(font);
+    DeleteDC(dc);
+    return got != GDI_ERROR && missing == 0;
+}
+
 }  // namespace
 
 int main() {
@@ -76,6 +163,12 @@ int main() {
         ok = Ime(FromHex(argv[2]), FromHex(argv[3]));
     } else if (argv && argc == 4 && std::wstring(argv[1]) == L"width") {
         ok = Width(FromHex(argv[2]), std::stoi(argv[3]));
+    } else if (argv && argc == 3 && std::wstring(argv[1]) == L"cells") {
+        ok = Cells(FromHex(argv[2]));
+    } else if (argv && argc == 3 && std::wstring(argv[1]) == L"selected") {
+        ok = Selected(FromHex(argv[2]));
+    } else if (argv && argc == 3 && std::wstring(argv[1]) == L"glyphs") {
+        ok = Glyphs(FromHex(argv[2]));
     }
     if (!ok) std::fputs("input_helper: failed\n", stderr);
     return ok ? 0 : 1;

@@ -56,14 +56,45 @@ cp "$build/src/com/QuorvelV11.dll" "$build/src/host/quorvel-host.exe" \
     "$build/tests-wine-ui/input_helper.exe" "$here/show.vbs" "$work/bin/"
 new_prefix
 # The windows ask for 宋体; the prefix has no such font, so it stands for an installed CJK one.
+# regedit lives in C:\windows, not in the system folder, and HKCU\Software\Wine is the same in
+# both registry views. A mapping that silently failed would show only as boxes in screenshots.
+[[ "$(fc-list : family)" == *"WenQuanYi Zen Hei Sharp"* ]] || { fail "the font WenQuanYi Zen Hei Sharp is not installed"; exit 1; }
 iconv -f UTF-8 -t UTF-16 "$here/fonts.reg" >"$work/fonts.reg"
-sys regedit /S "$work/fonts.reg" >/dev/null 2>&1
+# A prefix just made may still be settling: one more try before giving up.
+for try in 1 2 3; do
+    /usr/lib/wine/wine64 'C:\windows\regedit.exe' /S "$work/fonts.reg" >"$work/regedit.out" 2>&1 && break
+    echo "     regedit, try $try: status $?: $(tr -d '\r' <"$work/regedit.out" | head -3)"
+    [ "$try" == 3 ] && { fail "regedit could not map the windows' font"; exit 1; }
+    sleep 2
+done
+if [[ "$(/usr/lib/wine/wine64 reg query 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun 2>/dev/null)" == \
+    *"WenQuanYi Zen Hei Sharp"* ]]; then
+    pass "the windows' font is mapped to an installed CJK font"
+else
+    fail "the windows' font is not mapped"
+    exit 1
+fi
 (cd "$work/bin" && sys regsvr32 /s QuorvelV11.dll) || fail "regsvr32"
 db="$work/demo.db"
 "$quorvel" init --store "$db" --demo >/dev/null
 conn="Driver={SQLite3};Database=$db"
 
 # ---- helpers ---------------------------------------------------------------------------------
+hex16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16BE | od -An -tx1 | tr -d ' \n'; }
+helper() { (cd "$work/bin" && "$loader" input_helper.exe "$1" "$(hex16 "$2")") | tr -d '\r'; }
+# Digits and Latin letters drawn as boxes look alike; real glyphs do not.
+if glyphs="$(helper glyphs "条码 2912347012500 Scale")"; then
+    pass "the windows' font has digits, Latin and Chinese ($glyphs)"
+else
+    fail "the windows' font draws boxes: $glyphs"
+fi
+# distinct_columns PNG X Y W H: how many different columns of ink a part of a screenshot has;
+# a row of boxes has three or four, a row of digits many.
+distinct_columns() {
+    convert "$1" -crop "$4x$5+$2+$3" +repage -colorspace gray -threshold 60% txt:- 2>/dev/null |
+        awk -F'[,:]' 'NR > 1 { col[$1] = col[$1] ($0 ~ /#000000|gray\(0\)/ ? 1 : 0) }
+            END { for (x in col) if (col[x] ~ /1/) seen[col[x]] = 1; n = 0; for (s in seen) n++; print n }'
+}
 rows() { sqlite3 -cmd '.timeout 10000' -separator '|' "$db" "$1"; }
 # expect DESCRIPTION SQL EXPECTED: the rows the statement returns, one per line.
 expect() {
@@ -135,7 +166,6 @@ step() {
     echo "-- $*"
 }
 # The clipboard of another program and an input method's result, through input_helper.exe.
-hex16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16BE | od -An -tx1 | tr -d ' \n'; }
 clip() {
     (cd "$work/bin" && "$loader" input_helper.exe clip "$(hex16 "$1")") || fail "clipboard: $1"
 }
@@ -157,6 +187,7 @@ menu_paste() {
 BROWSER="条形码分析信息"
 EDITOR="自定义条形码"
 PICKER="请选择"
+TESTER="测试条码"
 HEADER="select gzid,gzname,dnmid,txmzws from txm_gzzb where gzid='T9'"
 LEVELS="select gzid,js,lbid,startws,endws,xsws from txm_gzmx where gzid='T9' order by js"
 
@@ -238,6 +269,29 @@ expect "level 1 amended and level 2 moved" "$LEVELS" "T9|1|B|1|4|0
 T9|2|W|5|8|3"
 expect "the total follows" "$HEADER" "T9|称重条码规则|店内20|8"
 
+step "4b. F5: a label scanned into the test window shows what a till gets; Esc closes it"
+keys F5
+window_id "$TESTER" >/dev/null && pass "F5 opens the test window" || fail "F5 opens the test window"
+sleep 0.3
+typed "店内2012345678"
+keys Return
+want="$("$quorvel" parse --store "$db" --rule T9 --categories B,W 店内2012345678 2>&1)"
+got="$(helper cells "$TESTER" | awk -F'|' '{ print $7 }' | paste -sd,)"
+[ "$got" == "$want" ] && pass "the test window's values are ParseBarCode's ($got)" ||
+    fail "the test window's values: expected '$want', got '$got'"
+[ "$(helper cells "$TESTER" | head -1)" == "1|B 金额|1|4|5-8|1234|1234" ] &&
+    pass "a level's positions, characters, cut and value" ||
+    fail "a level's row: $(helper cells "$TESTER" | head -1)"
+shot tester "$TESTER"
+# The label field: 72 pixels in, 9 down, 300 wide and 21 high at 96 dpi.
+ink="$(distinct_columns "$shots/tester.png" 74 11 200 17)"
+[ "${ink:-0}" -ge 12 ] && pass "the label's digits render ($ink different columns of ink)" ||
+    fail "the label's digits do not render: ${ink:-no} different columns of ink"
+keys Escape
+gone "$TESTER" && pass "Esc closes the test window" || fail "Esc closes the test window"
+expect "testing stores nothing" "$LEVELS" "T9|1|B|1|4|0
+T9|2|W|5|8|3"
+
 step "5. Delete a level and answer Yes; Esc back to the browser"
 keys F4 Delete
 window_id "系统提示" >/dev/null && pass "the deletion asks" || fail "the deletion asks"
@@ -288,6 +342,8 @@ if [ -n "$want" ] && [ "$got" == "$want" ]; then
 else
     fail "ParseBarCode through the host: expected '$want', got '$got'"
 fi
+# Thirty rules more: the rule list needs its scroll bar at once, and paging keys.
+rows "$(for i in $(seq -w 1 30); do echo "insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('Z$i','规则$i','',0);"; done)"
 # The host has a window of its own, which must take no input while the browser is open.
 (cd "$work/bin" && exec timeout 120 "$loader" quorvel-host.exe --window QuorvelV11.ClsUse \
     "ConnString=$conn" ConnectionTime=15 Show >"$work/host.out" 2>&1) &
@@ -295,6 +351,35 @@ client_pid=$!
 window_id "$BROWSER" >/dev/null && pass "the host's Show opens the browser" ||
     fail "the host's Show opens the browser"
 sleep 0.5
+# selected FIELD WANT WHAT: the browser's list item (field 1) or grid row (2) is as wanted.
+selected() {
+    local got
+    got="$(helper selected "$BROWSER" | cut -d' ' -f"$1")"
+    [ "$got" == "$2" ] && pass "$3" || fail "$3: got $got"
+}
+shot browser-many "$BROWSER"
+# The list's scroll bar crosses the column 115 pixels in: arrows, thumb and track in several
+# colours; where it is not drawn the column has the form's one background colour.
+bar="$(convert "$shots/browser-many.png" -crop 1x300+115+100 +repage -unique-colors txt:- 2>/dev/null |
+    tail -n +2 | wc -l)"
+[ "${bar:-0}" -ge 3 ] && pass "32 rules: the list shows its scroll bar when the browser opens" ||
+    fail "32 rules: the list has no scroll bar when the browser opens (${bar:-0} colours)"
+keys Tab End
+selected 1 31 "End in the rule list"
+keys Home
+selected 1 0 "Home in the rule list"
+keys Next
+page="$(helper selected "$BROWSER" | cut -d' ' -f1)"  # a page further down: as many as show
+[ "${page:-0}" -gt 1 ] && [ "$page" -lt 31 ] && pass "PgDn in the rule list ($page)" ||
+    fail "PgDn in the rule list: got $page"
+keys Home
+typed "c"  # the list shows R01, CZ18, Z01 ...
+selected 1 1 "a typed letter in the rule list"
+keys Up Down  # Up and Down as ever: back to R01 and on to CZ18, whose three levels show
+keys shift+Tab End
+selected 2 2 "End in the grid"
+keys Home
+selected 2 0 "Home in the grid"
 keys Escape
 wait "$client_pid"
 rc=$?

@@ -14,6 +14,18 @@ class GridAdapter final : public NativeControl {
     GridAdapter(FormSite& site, Grid& grid) : NativeControl(site, grid), grid_(grid) {}
 
     LRESULT OnNotify(NMHDR* nm) override {
+        if (nm->code == LVN_ITEMCHANGED) {
+            // The list view moved its selection itself (paging, Home, End): the model follows.
+            const auto* lv = reinterpret_cast<NMLISTVIEW*>(nm);
+            if (lv->iItem >= 0 && (lv->uNewState & LVIS_SELECTED) &&
+                !(lv->uOldState & LVIS_SELECTED) && lv->iItem + 1 != grid_.Row()) {
+                current_ = lv->iItem + 1;
+                Safely([&] {
+                    if (lv->iItem + 1 < grid_.Rows()) grid_.SetRow(lv->iItem + 1);
+                });
+            }
+            return 0;
+        }
         if (nm->code != NM_CLICK && nm->code != NM_DBLCLK) return 0;
         Window& form = site_.Form();
         const int item = reinterpret_cast<NMITEMACTIVATE*>(nm)->iItem;
@@ -28,6 +40,17 @@ class GridAdapter final : public NativeControl {
         }
         if (form.IsOpen()) site_.Push(grid_);
         return 0;
+    }
+
+    void NativeKey(MSG& m) override {
+        if (ModelKey(m.wParam)) return;
+        if (m.wParam == VK_LEFT || m.wParam == VK_RIGHT) {
+            // Sideways through wide levels; a list view in report view does not do it itself
+            // everywhere.
+            ListView_Scroll(hwnd_, m.wParam == VK_LEFT ? -Px(600) : Px(600), 0);
+            return;
+        }
+        PassKey(m);
     }
 
     bool RefusesPress(const MSG& m) const override {

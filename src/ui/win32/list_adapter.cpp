@@ -24,6 +24,11 @@ class ListAdapter final : public NativeControl {
         }
     }
 
+    void NativeKey(MSG& m) override {
+        // Its selection changes come back as LBN_SELCHANGE, as a click's do.
+        if (!ModelKey(m.wParam)) PassKey(m);
+    }
+
   protected:
     Look Describe() const override {
         return Look{L"LISTBOX",

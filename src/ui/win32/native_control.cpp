@@ -89,4 +89,10 @@ std::unique_ptr<NativeControl> MakeNative(FormSite& site, Control& c) {
     return nullptr;
 }
 
+void NativeControl::PassKey(MSG& m) const {
+    m.hwnd = hwnd_;
+    TranslateMessage(&m);
+    DispatchMessageW(&m);
+}
+
 }  // namespace quorvel::ui::win32

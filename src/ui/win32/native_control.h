@@ -83,9 +83,20 @@ class NativeControl {
     virtual void ReadSelection() {}
     // The focus has moved elsewhere.
     virtual void FocusLeft() {}
+    // A key the window's handlers and the model's control have seen: what the native control
+    // still does with it (a list pages, goes to its ends, finds an item by a typed letter).
+    virtual void NativeKey(MSG& /*m*/) {}
 
     HWND Hwnd() const { return hwnd_; }
     int Id() const { return id_; }
+    // The native control's own handling of a key message, for NativeKey: characters are made
+    // and the message delivered to it.
+    void PassKey(MSG& m) const;
+    // Keys the model's list and grid act on themselves, or the form: Up and Down move between
+    // the rows, Tab, Enter and Esc belong to the window.
+    static bool ModelKey(WPARAM vk) {
+        return vk == VK_UP || vk == VK_DOWN || vk == VK_TAB || vk == VK_RETURN || vk == VK_ESCAPE;
+    }
     Control& Model() const { return model_; }
 
   protected:

@@ -289,6 +289,8 @@ bool Binding::Route(MSG& m) {
             if (!IsTextBox(*target) || !n) {
                 if (m.message == WM_SYSKEYDOWN) return false;  // the system's menu keys
                 w_.ControlKey(*target, code);
+                // What the model's control leaves, the native one does, as any list or grid.
+                if (n && target->HasFocus() && w_.IsOpen()) n->NativeKey(m);
                 return true;
             }
             if (!target->HasFocus()) return true;  // a handler moved on: the key is spent
@@ -305,6 +307,14 @@ bool Binding::Route(MSG& m) {
         case WM_CHAR: {
             const auto ch = static_cast<char16_t>(m.wParam);
             Control* f = w_.Focused();
+            if (f && f->Kind() == ControlKind::ListBox) {
+                // A typed letter finds the list's next item that begins with it.
+                if (NativeControl* n = ByModel(f); n && ch >= 0x20) {
+                    m.hwnd = n->Hwnd();
+                    DispatchMessageW(&m);
+                }
+                return true;
+            }
             if (!f || !IsTextBox(*f)) return true;
             // Backspace and the editing commands (Ctrl+A, C, V, X, Z) are the edit control's;
             // any other control character, and what the box refuses, goes no further.
@@ -442,6 +452,10 @@ void Binding::Run() {
     if (ownerWasEnabled) EnableWindow(owner_, FALSE);
     HWND previousActive = GetActiveWindow();
     ShowWindow(hwnd_, SW_SHOW);
+    // Controls filled while the form was hidden (the rule list with its scroll bar) have their
+    // borders and scroll bars drawn only when asked: the whole form is drawn once more, frames
+    // included.
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     SetForegroundWindow(hwnd_);
     SetActiveWindow(hwnd_);
     Sync();

@@ -1,0 +1,189 @@
+#include "ui/frm_test.h"
+
+#include "store/text.h"
+#include "tools/explain.h"
+#include "tools/label_digits.h"
+#include "ui/window_helpers.h"
+
+namespace quorvel::ui {
+
+namespace {
+
+std::u16string Num(int64_t n) {
+    return ToU16(n);
+}
+
+const tools::StoredLevel* LevelNumbered(const tools::StoredRule& rule, const tools::Number& js) {
+    for (const auto& l : rule.levels) {
+        if (js && l.js == js) return &l;
+    }
+    return nullptr;
+}
+
+std::u16string Where(const tools::StoredLevel& l) {
+    std::u16string s = u"第 " + (l.js ? Num(*l.js) : u"?") + u" 级";
+    if (l.lbid) s += u" (" + *l.lbid + u")";
+    return s + u"：";
+}
+
+}  // namespace
+
+std::u16string StaffWords(const tools::Finding& f, const tools::StoredRule& rule) {
+    const tools::StoredLevel* l = LevelNumbered(rule, f.level);
+    const std::u16string where = l ? Where(*l) : u"";
+    const std::string& c = f.code;
+    std::u16string what;
+    if (c == "no-levels") {
+        what = u"规则没有明细，收银台每个类别都得到空值";
+    } else if (c == "no-category") {
+        what = u"没有类别，收银台永远找不到这一级";
+    } else if (c == "outside-16-bit" || c == "overflow") {
+        what = u"位数超出范围，收银台总是得到空值";
+    } else if (c == "end-before-start") {
+        what = u"结束位数在开始位数之前，收银台总是得到空值";
+    } else if (c == "start-below-1") {
+        what = u"开始位数小于 1，收银台得到空值或店内码的字符";
+    } else if (c == "decimals") {
+        what = u"小数位数与位数不符，小数点不会插入";
+    } else if (c == "overlap") {
+        what = u"与别的级截取相同的位数，收银台在两个值里都得到这些字符";
+    } else if (c == "duplicate-category") {
+        what = u"类别在别的级也有，收银台只得到数据库先返回的那一级";
+    } else if (c == "undefined-category") {
+        what = u"类别不是已定义的代表类别，收银台仍然截取，但规则窗口不显示这一级";
+    } else if (c == "total") {
+        what = u"条形码总位数与最后的结束位数不一致，收银台不受影响";
+    } else {
+        what = f.problem;  // a finding without words of its own yet
+    }
+    return where + what;
+}
+
+FrmTest::FrmTest(tools::StoredRule rule, tools::CategoryLookup categories,
+                 std::vector<std::u16string> notes)
+    : Window(u"FrmTest"),
+      LblTxm(Add<Label>(u"LblTxm")),
+      txtTxm(Add<TextBox>(u"txtTxm")),
+      LblRule(Add<Label>(u"LblRule")),
+      vsfLevels(Add<Grid>(u"vsfLevels", 1, 8)),
+      lstNotes(Add<ListBox>(u"lstNotes")),
+      StatusBar1(Add<StatusBar>(u"StatusBar1")),
+      rule_(std::move(rule)),
+      categories_(std::move(categories)),
+      notes_(std::move(notes)) {
+    caption = u"测试条码";
+    clientWidth = 8400;
+    clientHeight = 5400;
+    font.points = 10.5;
+    keyPreview = true;
+
+    LblTxm.SetCaption(u"条码:");
+    LblTxm.rect = {180, 195, 855, 210};
+    LblTxm.font.points = 10.5;
+    txtTxm.rect = {1080, 135, 4500, 315};
+    txtTxm.tabIndex = 1;
+    txtTxm.font.points = 10.5;
+    const std::u16string code = rule_.dnmid.value_or(u"");
+    LblRule.SetCaption(u"规则 " + rule_.gzid + u" " + rule_.gzname.value_or(u"") +
+                       (code.empty() ? u"，没有店内码" : u"，店内码 " + code) +
+                       u"（按保存后的样子）");
+    LblRule.rect = {180, 570, 8040, 210};
+    LblRule.font.points = 10.5;
+    vsfLevels.rect = {30, 870, 8340, 2100};
+    vsfLevels.tabIndex = 2;
+    lstNotes.rect = {30, 3030, 8340, 1935};
+    lstNotes.tabIndex = 3;
+    StatusBar1.rect = {0, clientHeight - 375, clientWidth, 375};
+    StatusBar1.tabIndex = 4;
+    StatusBar1.panelText = u"Enter → 测试 | Tab → 明细和结果 |  ESC → 返回 ";
+
+    txtTxm.KeyDown = [this](int16_t& k, int16_t /*shift*/) {
+        if (k == key::kEnter) {
+            TestLabel();
+            SelectAllText(txtTxm);  // the next scan replaces this label
+        }
+    };
+}
+
+void FrmTest::Form_Load() {
+    TestLabel();
+}
+
+void FrmTest::Form_KeyDown(int16_t& keyCode, int16_t /*shift*/) {
+    if (keyCode == key::kEsc) Unload();
+}
+
+void FrmTest::TestLabel() {
+    const std::u16string label = txtTxm.Text();
+    // The analyser's own cut, level by level, as the command's explanation makes it.
+    const tools::Explanation e = tools::Explain(rule_, categories_, label);
+    const std::u16string code = rule_.dnmid.value_or(u"");
+    const auto length = static_cast<int64_t>(code.size());
+    std::vector<std::vector<std::u16string>> rows;
+    std::vector<std::u16string> notes;
+    for (size_t i = 0; i < rule_.levels.size() && i < e.rows.size(); ++i) {
+        const tools::StoredLevel& l = rule_.levels[i];
+        std::u16string category;
+        if (l.lbid) {
+            const auto c = categories_(*l.lbid);
+            category = *l.lbid + (c ? u" " + c->name.value_or(u"") : u" (未定义)");
+        }
+        auto num = [](const tools::Number& n) { return n ? Num(*n) : u""; };
+        rows.push_back({e.rows[i].level, category, num(l.startws), num(l.endws),
+                        e.rows[i].characters, e.rows[i].cut, e.rows[i].value});
+        const int64_t s = l.startws.value_or(0), end = l.endws.value_or(0);
+        if (!label.empty() && !e.rows[i].characters.empty()) {
+            const auto size = static_cast<int64_t>(label.size());
+            if (size < s + length) {
+                notes.push_back(Where(l) + u"条码在这一级之前就结束了，收银台得到空值");
+            } else if (size < end + length) {
+                notes.push_back(Where(l) + u"条码太短，只截到条码末尾");
+            }
+        }
+    }
+    vsfLevels.SetCells(
+        {u"级数", u"代表名称", u"开始位数", u"结束位数", u"条码字符", u"截取", u"值"}, rows);
+
+    std::vector<std::u16string> lines;
+    if (!label.empty()) {
+        const tools::CheckDigit c = tools::TestCheckDigit(label);
+        const std::u16string last(1, label.back());
+        if (!c.kind) {
+            lines.push_back(u"校验位：未检查（只检查 8、12 或 13 位数字的条码）");
+        } else if (c.valid) {
+            lines.push_back(u"校验位：" + last + u" 是有效的 " + c.kind + u" 校验位");
+        } else {
+            lines.push_back(u"校验位：" + last + u" 不是有效的 " + c.kind + u" 校验位，应为 " +
+                            std::u16string(1, c.expected));
+        }
+        if (code.empty()) {
+            lines.push_back(u"店内码：规则没有店内码，第 1 位就是条码的第 1 个字符");
+        } else if (label.compare(0, code.size(), code) == 0) {
+            lines.push_back(u"店内码：条码以店内码 " + code + u" 开头");
+        } else {
+            lines.push_back(u"店内码：条码不以店内码 " + code + u" 开头，收银台照样截取");
+        }
+        for (const auto& v : tools::VerifierChecks(rule_, label)) {
+            const std::u16string at = Where(*v.level) + u"前面的第 " + Num(v.position) + u" 位";
+            if (v.expected < 0 || v.found == 0) {
+                lines.push_back(at + u"可能是价格校验位，条码在那里没有足够的数字，未检查");
+            } else if (v.Valid()) {
+                lines.push_back(at + u" " + std::u16string(1, v.found) + u" 是 " + v.digits +
+                                u" 的有效价格校验位");
+            } else {
+                lines.push_back(at + u" " + std::u16string(1, v.found) + u" 不是 " + v.digits +
+                                u" 的有效价格校验位，应为 " + Num(v.expected) +
+                                u"，收银台照样截取");
+            }
+        }
+    }
+    lines.insert(lines.end(), notes.begin(), notes.end());
+    for (const auto& f : tools::CheckRule(rule_, categories_)) {
+        lines.push_back(u"规则检查：" + StaffWords(f, rule_));
+    }
+    lines.insert(lines.end(), notes_.begin(), notes_.end());
+    lstNotes.Clear();
+    for (auto& line : lines) lstNotes.AddItem(std::move(line));
+}
+
+}  // namespace quorvel::ui

@@ -1,0 +1,155 @@
+// The editor's test window (F5): for the rule as the fields stand, saved or not, it shows what a
+// till gets; after the save, ParseBarCode returns exactly those values.
+#include "service/analyser.h"
+#include "store/db_helpers.h"
+#include "store/module_state.h"
+#include "ui/frm_test.h"
+#include "ui_support.h"
+
+using namespace quorvel;
+using namespace quorvel::test;
+using namespace quorvel::ui;
+
+namespace {
+
+struct Shown {
+    std::vector<std::vector<std::u16string>> rows;  // level, category, ..., value
+    std::vector<std::u16string> notes;
+};
+
+class TestWindowOnTargets : public UiOnTargets {
+  protected:
+    // F5, the label scanned (typed and Enter), what the window shows, then Esc.
+    Shown Test(FrmDefine& editor, const std::u16string& label) {
+        Shown s;
+        Control* before = editor.Focused();
+        host.scripts.push_back([&](Window& w) {
+            auto& t = static_cast<FrmTest&>(w);
+            EXPECT_EQ(t.Focused(), &t.txtTxm);
+            t.Type(label);
+            t.PressKey(key::kEnter);
+            for (int32_t r = 1; r < t.vsfLevels.Rows(); ++r) {
+                std::vector<std::u16string> row;
+                for (int32_t c = 1; c < t.vsfLevels.Cols(); ++c)
+                    row.push_back(t.vsfLevels.TextMatrix(r, c));
+                s.rows.push_back(std::move(row));
+            }
+            for (int32_t i = 0; i < t.lstNotes.ListCount(); ++i)
+                s.notes.push_back(t.lstNotes.List(i));
+            t.PressKey(key::kEsc);
+            EXPECT_FALSE(t.IsOpen());
+        });
+        editor.PressKey(key::kF5);
+        EXPECT_EQ(host.shown.back(), u"FrmTest");
+        EXPECT_EQ(editor.Focused(), before) << "the focus is back where it was";
+        return s;
+    }
+    void LoadLevel(FrmDefine& w, int js) {
+        w.vsfGrid.SetRow(RowOfLevel(w.vsfGrid, js));
+        w.PressKey(key::kF3);
+    }
+    static bool Has(const Shown& s, std::u16string_view note) {
+        for (const auto& n : s.notes) {
+            if (n.find(note) != std::u16string::npos) return true;
+        }
+        return false;
+    }
+};
+
+TEST_P(TestWindowOnTargets, ShowsWhatParseBarCodeReturnsOnceSaved) {
+    SeedR4();  // in-store code 21; A 1-4, B 5-8 (2), W 9-12 (3), P 13-14
+    Exec({u"insert into glsx (id,name,fid) values ('C','件数',1006)"});
+    struct Case {
+        const char* what;
+        std::function<void(FrmDefine&)> edit;
+        std::u16string label;
+        std::u16string note;  // a note the window must show; empty for none
+    };
+    const Case cases[] = {
+        {"level 2 widened with a point moved: the levels behind it move",
+         [&](FrmDefine& w) {
+             LoadLevel(w, 2);
+             Retype(w, w.txtEndWs, u"9");
+             Retype(w, w.txtXsWs, u"1");
+         },
+         u"2112345678901234567", u""},
+        {"the in-store code changed while a level is loaded",
+         [&](FrmDefine& w) {
+             LoadLevel(w, 1);
+             Retype(w, w.txtDnmid, u"2");
+         },
+         u"2123456789012345", u""},
+        {"a new level, and a label that ends inside it",
+         [&](FrmDefine& w) {
+             w.ClickOn(w.txtClassId);
+             w.Type(u"C");
+             Retype(w, w.txtEndWs, u"18");
+             Retype(w, w.txtXsWs, u"2");
+         },
+         u"211234567890123456", u"第 5 级 (C)：条码太短"},
+        {"the in-store code changed while a level is appended: the stored one stays",
+         [&](FrmDefine& w) {
+             Retype(w, w.txtDnmid, u"9");
+             w.ClickOn(w.txtClassId);
+             w.Type(u"C");
+             Retype(w, w.txtEndWs, u"15");
+         },
+         u"2100001111222233445", u"仍是 21"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Exec({u"delete from txm_gzmx", u"delete from txm_gzzb"});
+        SeedR4();
+        auto w = OpenEditor(false, u"R4");
+        c.edit(*w);
+        const std::u16string stored = Dump();
+        const Shown s = Test(*w, c.label);
+        EXPECT_EQ(Dump(), stored) << "testing stores nothing";
+        if (!c.note.empty()) {
+            EXPECT_TRUE(Has(s, c.note)) << ToUtf8(c.note);
+        }
+
+        w->ClickOn(w->CmdSave);
+        ASSERT_EQ(s.rows.size(), Levels(u"R4").size());
+        GetAnalyseBarCode a;
+        for (const auto& row : s.rows) {
+            const std::u16string lbid = row.at(1).substr(0, row.at(1).find(u' '));
+            EXPECT_EQ(row.back(), a.ParseBarCode(lbid, c.label, u"R4"))
+                << "level " << ToUtf8(row[0]) << " " << ToUtf8(lbid);
+        }
+        OpenConnection(Module().ConnString);  // the analyser's object closed the shared one
+    }
+}
+
+TEST_P(TestWindowOnTargets, SaysCheckDigitStoreCodeVerifierAndFindingsInStaffWords) {
+    Exec({
+        u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('V','称重','29',10)",
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws) values ('V',1,'A',1,4,0)",
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws) values ('V',2,'W',6,10,3)",
+    });
+    auto w = OpenEditor(false, u"V");
+    w->ClickOn(w->txtClassId);
+    w->Type(u"P");
+    Retype(*w, w->txtEndWs, u"11");  // unsaved: a third level, one digit with three decimals
+    Retype(*w, w->txtXsWs, u"3");
+    const std::vector<std::u16string> valid = {
+        u"校验位：0 是有效的 EAN-13 校验位",
+        u"店内码：条码以店内码 29 开头",
+        u"第 2 级 (W)：前面的第 5 位 7 是 01250 的有效价格校验位",
+    };
+    Shown s = Test(*w, u"2912347012500");
+    EXPECT_EQ(std::vector<std::u16string>(s.notes.begin(), s.notes.begin() + 3), valid);
+    EXPECT_TRUE(Has(s, u"规则检查：第 3 级 (P)：小数位数与位数不符，小数点不会插入"));
+    EXPECT_EQ(s.rows.at(1).back(), u"01.250");
+
+    s = Test(*w, u"1912340012501");
+    EXPECT_EQ(s.notes.at(0), u"校验位：1 不是有效的 EAN-13 校验位，应为 8");
+    EXPECT_EQ(s.notes.at(1), u"店内码：条码不以店内码 29 开头，收银台照样截取");
+    EXPECT_EQ(s.notes.at(2),
+              u"第 2 级 (W)：前面的第 5 位 0 不是 01250 的有效价格校验位，应为 7，收银台照样截取");
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, TestWindowOnTargets, ::testing::Range<size_t>(0, Targets().size()),
+                         [](const auto& info) { return Targets()[info.param].name; });
+
+}  // namespace
