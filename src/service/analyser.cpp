@@ -4,6 +4,7 @@
 #include "store/dialect.h"
 #include "store/error.h"
 #include "store/module_state.h"
+#include "store/rule_guard.h"
 #include "store/value.h"
 
 namespace quorvel {
@@ -34,9 +35,15 @@ std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid,
         std::u16string gzid = Gzid.empty() ? m.TxmGZ : Gzid;
         if (!OpenConnection(m.ConnString)) return u"";
         std::u16string acc;
-        for (const auto& item : SplitCategories(lbid)) {
-            acc += GetSegmentValue(item, txm, gzid);
-            acc += u',';
+        const std::vector<std::u16string> items = SplitCategories(lbid);
+        if (!items.empty()) {
+            // Every category of the scan from one version of the rule (rule_guard.h).
+            RuleRead read(gzid);
+            for (const auto& item : items) {
+                acc += CutSegment(ReadSegmentLevel(item, gzid, read), txm);
+                acc += u',';
+            }
+            read.End();
         }
         if (!acc.empty()) acc.pop_back();
         return acc;
@@ -61,11 +68,12 @@ std::vector<std::u16string> SplitCategories(const std::u16string& lbid) {
 std::u16string GetAnalyseBarCode::GetSegmentValue(const std::u16string& lbid,
                                                   const std::u16string& txm,
                                                   const std::u16string& gzid) {
-    return CutSegment(ReadSegmentLevel(lbid, gzid), txm);
+    RuleRead read(gzid);
+    return CutSegment(ReadSegmentLevel(lbid, gzid, read), txm);
 }
 
 SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
-                                                 const std::u16string& gzid) {
+                                                 const std::u16string& gzid, RuleRead& read) {
     SegmentLevel level;
     try {
         auto& m = Module();
@@ -74,7 +82,7 @@ SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
             u"xsws,dnmid as dnmid from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid where "
             u"lbid=" +
             SqlQuote(lbid) + u" and a.gzid=" + SqlQuote(gzid);
-        m.DbRs = OpenReadOnlyRs(m.SqlText);
+        m.DbRs = read.OpenReadOnlyRs(m.SqlText);
         if (!m.DbRs) err::Raise(err::kObjectNotSet);
         if (m.DbRs->RecordCount() > 0) {
             level.s = m.DbRs->Fields(u"startws").Value.ToInt16();
@@ -86,7 +94,7 @@ SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
         }
         level.read = true;
     } catch (...) {
-        // The value stays empty; the helpers have shown their own messages.
+        // The value stays empty; the read shows the failure's message when it ends.
     }
     return level;
 }

@@ -8,6 +8,8 @@
 
 namespace quorvel {
 
+class RuleRead;
+
 // One category's level as the analyser reads it: start S, end E, decimal places X, and L, the
 // length of the rule's in-store code. `read` is false when reading it failed: the value is then
 // always empty.
@@ -36,9 +38,11 @@ class GetAnalyseBarCode {
     // Exposed for tests; the host reaches them only through ParseBarCode.
     static std::u16string GetSegmentValue(const std::u16string& lbid, const std::u16string& txm,
                                           const std::u16string& gzid);
-    // GetSegmentValue's two steps: the level query on the shared connection, and the cut it
-    // makes. A compiled rule reads each level once and cuts every barcode with it.
-    static SegmentLevel ReadSegmentLevel(const std::u16string& lbid, const std::u16string& gzid);
+    // GetSegmentValue's two steps: the level query on the shared connection, inside the scan's
+    // read of the rule, and the cut it makes. A compiled rule reads each level once and cuts
+    // every barcode with it.
+    static SegmentLevel ReadSegmentLevel(const std::u16string& lbid, const std::u16string& gzid,
+                                         RuleRead& read);
     static std::u16string CutSegment(const SegmentLevel& level, const std::u16string& txm);
     // Throws when the segment is shorter than the decimal places or they are negative.
     static std::u16string InsertDecimalPoint(const std::u16string& segment, int16_t places);

@@ -83,6 +83,7 @@ void Connection::Open(const std::u16string& connectionString, const std::u16stri
         if (auto b = f(cs, connectionString, timeout, commandTimeout)) {
             backend_ = std::move(b);
             transactionDepth_ = 0;
+            ending_.reset();
             return;
         }
     }
@@ -99,11 +100,16 @@ void Connection::Close() {
     // Closing with a transaction pending abandons it, as the server does when the session ends.
     if (transactionDepth_ > 0) {
         try {
-            b->Rollback();
+            if (ending_) {
+                b->Execute(ending_->rollback);
+            } else {
+                b->Rollback();
+            }
         } catch (...) {
         }
     }
     transactionDepth_ = 0;
+    ending_.reset();
     b->Close();
 }
 
@@ -142,11 +148,27 @@ void Connection::BeginTrans() {
     ++transactionDepth_;
 }
 
+void Connection::BeginTransWith(const TransactionStatements& statements) {
+    Backend& b = Live();
+    RunHook(statements.begin);
+    if (transactionDepth_ > 0) {
+        throw DbError(err::kProviderError, u"Only one transaction can be active on this session.");
+    }
+    b.Execute(statements.begin);
+    ending_ = statements;
+    ++transactionDepth_;
+}
+
 void Connection::CommitTrans() {
     Backend& b = Live();
-    RunHook(u"COMMIT TRANSACTION");
+    RunHook(ending_ ? ending_->commit : u"COMMIT TRANSACTION");
     if (transactionDepth_ == 0) throw DbError(err::kProviderError, u"No transaction is active.");
-    b.Commit();
+    if (ending_) {
+        b.Execute(ending_->commit);
+        ending_.reset();
+    } else {
+        b.Commit();
+    }
     --transactionDepth_;
 }
 
@@ -158,7 +180,13 @@ void Connection::RollbackTrans() {
     // store has already ended, or abandoned with a broken link, cannot be rolled back later,
     // and counting it on would refuse every later BeginTrans.
     --transactionDepth_;
-    b.Rollback();
+    if (ending_) {
+        const std::u16string rollback = std::move(ending_->rollback);
+        ending_.reset();
+        b.Execute(rollback);
+    } else {
+        b.Rollback();
+    }
 }
 
 void Recordset::Open(const std::u16string& sql, const std::shared_ptr<Connection>& conn, int,

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ class Connection {
     void Close();
     void Execute(const std::u16string& sql);
     void BeginTrans();
+    // Begins with the database's own statement (one version for a scan, or a change that holds
+    // the write lock: see dialect.h); CommitTrans and RollbackTrans then end it with the matching
+    // statements.
+    void BeginTransWith(const TransactionStatements& statements);
     void CommitTrans();
     void RollbackTrans();
 
@@ -49,6 +54,7 @@ class Connection {
     Backend& Live();  // the open backend, with the command timeout applied
     std::unique_ptr<Backend> backend_;
     int transactionDepth_ = 0;
+    std::optional<TransactionStatements> ending_;  // of a transaction BeginTransWith began
 };
 
 struct Field {

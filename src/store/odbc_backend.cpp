@@ -32,7 +32,13 @@ std::u16string FromW(const SQLWCHAR* p, size_t units) {
 }
 
 // The first diagnostic record: what the driver (or the driver manager) says went wrong.
-std::u16string FirstDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
+struct Diagnostic {
+    std::u16string text;
+    std::u16string state;  // the SQLSTATE
+    SQLINTEGER native = 0;
+};
+
+Diagnostic ReadDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
     SQLWCHAR state[6] = {};
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
@@ -42,11 +48,25 @@ std::u16string FirstDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
                                       static_cast<SQLSMALLINT>(buffer.size()), &length);
         if (!SQL_SUCCEEDED(rc)) break;
         if (static_cast<size_t>(length) < buffer.size()) {
-            return FromW(buffer.data(), static_cast<size_t>(length));
+            return {FromW(buffer.data(), static_cast<size_t>(length)), FromW(state, 5), native};
         }
         buffer.resize(static_cast<size_t>(length) + 1);
     }
-    return u"The ODBC driver reported a failure without a description.";
+    return {u"The ODBC driver reported a failure without a description.", u"", 0};
+}
+
+std::u16string FirstDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
+    return ReadDiagnostic(handleType, handle).text;
+}
+
+// A wait for a lock that outlasted the command timeout, however the driver puts it: the ODBC
+// timeout states, PostgreSQL's cancelled statement and refused lock, and SQLite's busy (its
+// driver's native code).
+bool IsTimeout(const Diagnostic& d, std::optional<Dialect> dialect) {
+    for (const char16_t* s : {u"HYT00", u"HYT01", u"57014", u"55P03"}) {
+        if (d.state == s) return true;
+    }
+    return dialect == Dialect::Sqlite && (d.native & 0xFF) == 5;
 }
 
 SQLHENV Environment() {
@@ -207,7 +227,9 @@ class OdbcBackend final : public Backend {
     ~OdbcBackend() override { Close(); }
 
     [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE h) const {
-        throw DbError(err::kProviderError, MaskSecrets(FirstDiagnostic(type, h), secrets_));
+        Diagnostic d = ReadDiagnostic(type, h);
+        throw DbError(IsTimeout(d, dialect_) ? err::kTimeout : err::kProviderError,
+                      MaskSecrets(d.text, secrets_));
     }
     SQLHDBC dbc() const {
         if (!dbc_) err::Raise(err::kObjectClosed);

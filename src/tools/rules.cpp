@@ -54,7 +54,13 @@ std::vector<StoredRule> LoadRules(Connection& conn, const std::vector<std::u16st
                                   std::vector<std::u16string>& missing) {
     std::vector<StoredRule> rules;
     auto add = [&](const ResultData& d) {
+        const size_t first = rules.size();
         for (const auto& row : d.rows) {
+            // Header rows of one id are one rule (they come together, ordered or asked by id).
+            if (rules.size() > first && SameId(rules.back().gzid, TextOf(row[0]).value_or(u""))) {
+                ++rules.back().headers;
+                continue;
+            }
             StoredRule r;
             r.gzid = TextOf(row[0]).value_or(u"");
             r.gzname = TextOf(row[1]);
@@ -111,6 +117,23 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
         out.push_back({rule.gzid, l ? l->js : std::nullopt, code, breaks, l ? LevelName(*l) : u"",
                        std::move(problem)});
     };
+    if (rule.headers > 1) {
+        find(nullptr, "duplicate-header",
+             u"is stored with " + Num(rule.headers) +
+                 u" header rows: a till takes the in-store code of whichever the database returns "
+                 u"first");
+    }
+    for (size_t i = 0; i < rule.levels.size(); ++i) {
+        const Number js = rule.levels[i].js;
+        if (js && (i == 0 || rule.levels[i - 1].js != js) && i + 1 < rule.levels.size() &&
+            rule.levels[i + 1].js == js) {
+            find(&rule.levels[i], "duplicate-level-number",
+                 u"level number " + Num(*js) +
+                     u" is used more than once: the editor amends and deletes those levels "
+                     u"together; tills are not affected",
+                 false);
+        }
+    }
     if (rule.levels.empty()) {
         find(nullptr, "no-levels", u"has no levels: a till gets an empty value for every category");
         return out;

@@ -27,6 +27,7 @@ struct StoredRule {
     Text gzname, dnmid;
     Number txmzws;
     std::vector<StoredLevel> levels;  // in level number order
+    int headers = 1;                  // header rows of the id: a table without a key may hold two
 };
 
 struct Category {
