@@ -43,7 +43,9 @@ DbError Busy(const std::vector<std::u16string>& ruleIds, int timeout, const DbEr
                           : named.size() == 1 ? u"Rule " + who + u" is"
                                               : u"Rules " + who + u" are";
     text += u" being changed elsewhere and did not become free ";
-    text += timeout > 0 ? u"within " + ToU16(timeout) + u" seconds" : std::u16string(u"in time");
+    text += timeout > 1    ? u"within " + ToU16(timeout) + u" seconds"
+            : timeout == 1 ? std::u16string(u"within 1 second")
+                           : std::u16string(u"in time");
     text += u"; nothing was changed. (" + cause.Description() + u")";
     return DbError(err::kTimeout, text);
 }
