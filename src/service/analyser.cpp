@@ -38,7 +38,7 @@ std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid,
         const std::vector<std::u16string> items = SplitCategories(lbid);
         if (!items.empty()) {
             // Every category of the scan from one version of the rule (rule_guard.h).
-            RuleRead read(gzid);
+            RuleRead read(gzid, items.size());
             for (const auto& item : items) {
                 acc += CutSegment(ReadSegmentLevel(item, gzid, read), txm);
                 acc += u',';
@@ -68,7 +68,7 @@ std::vector<std::u16string> SplitCategories(const std::u16string& lbid) {
 std::u16string GetAnalyseBarCode::GetSegmentValue(const std::u16string& lbid,
                                                   const std::u16string& txm,
                                                   const std::u16string& gzid) {
-    RuleRead read(gzid);
+    RuleRead read(gzid, 1);
     return CutSegment(ReadSegmentLevel(lbid, gzid, read), txm);
 }
 

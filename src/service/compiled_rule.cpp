@@ -17,7 +17,7 @@ CompiledRule::CompiledRule(const std::u16string& lbid, const std::u16string& gzi
     const std::u16string rule = gzid.empty() ? m.TxmGZ : gzid;
     defaultTxm_ = m.TXMName;
     const std::vector<std::u16string> items = SplitCategories(lbid);
-    RuleRead read(rule);  // the levels of one version, as a scan reads them
+    RuleRead read(rule, items.size());  // the levels of one version, as a scan reads them
     for (const auto& item : items) {
         Piece p;
         p.level = GetAnalyseBarCode::ReadSegmentLevel(item, rule, read);

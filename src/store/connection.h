@@ -37,6 +37,13 @@ class Connection {
     // the write lock: see dialect.h); CommitTrans and RollbackTrans then end it with the matching
     // statements.
     void BeginTransWith(const TransactionStatements& statements);
+    // The same, its begin sent with the next query (a read of one version, whose begin then costs
+    // no round trip of its own where the driver takes several statements at once).
+    void BeginTransWithNextQuery(const TransactionStatements& statements);
+    // The next query also commits the transaction, in the same exchange. When the query fails,
+    // the transaction is still open.
+    void CommitTransWithNextQuery();
+    bool InTransaction() const { return transactionDepth_ > 0; }
     void CommitTrans();
     void RollbackTrans();
 
@@ -55,6 +62,8 @@ class Connection {
     std::unique_ptr<Backend> backend_;
     int transactionDepth_ = 0;
     std::optional<TransactionStatements> ending_;  // of a transaction BeginTransWith began
+    bool beginPending_ = false;                    // its begin goes with the next query
+    bool commitPending_ = false;                   // its commit goes with the next query
 };
 
 struct Field {

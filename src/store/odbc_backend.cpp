@@ -247,9 +247,28 @@ class OdbcBackend final : public Backend {
     }
 
     std::shared_ptr<const ResultData> Query(const std::u16string& sql) override {
+        return Run(Adapt(sql), false);
+    }
+
+    // PostgreSQL's driver sends several statements in one exchange: a scan's begin and commit
+    // then cost no round trip of their own.
+    std::shared_ptr<const ResultData> QueryBetween(const std::u16string& before,
+                                                   const std::u16string& sql,
+                                                   const std::u16string& after) override {
+        if (dialect_ != Dialect::PostgreSql) return Backend::QueryBetween(before, sql, after);
+        std::u16string text = before.empty() ? u"" : before + u";";
+        text += Adapt(sql);
+        if (!after.empty()) text += u";" + after;
+        return Run(text, true);
+    }
+
+  private:
+    // `text` as the database takes it; `drain` looks at the results of the statements after the
+    // one whose rows are read, so that none fails unseen.
+    std::shared_ptr<const ResultData> Run(std::u16string text, bool drain) {
         Utf8ThreadLocale utf8;
         Statement st(*this);
-        SQLRETURN rc = ExecDirect(st, Adapt(sql));
+        SQLRETURN rc = ExecDirect(st, std::move(text));
         auto data = std::make_shared<ResultData>();
         if (rc == SQL_NO_DATA) return data;
         st.Check(rc);
@@ -292,9 +311,13 @@ class OdbcBackend final : public Backend {
             data->rows.push_back(std::move(row));
         }
         if (dialect_ == Dialect::Sqlite) TypeUntypedNulls(st, *data);
+        if (drain) {
+            while ((rc = SQLMoreResults(st.get())) != SQL_NO_DATA) st.Check(rc);
+        }
         return data;
     }
 
+  public:
     void Begin() override { SetAutocommit(false); }
     void Commit() override {
         SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc(), SQL_COMMIT);

@@ -52,12 +52,13 @@ DbError Busy(const std::vector<std::u16string>& ruleIds, int timeout, const DbEr
 
 }  // namespace
 
-RuleRead::RuleRead(const std::u16string& ruleId) noexcept {
+RuleRead::RuleRead(const std::u16string& ruleId, size_t reads) noexcept : expected_(reads) {
     try {
         Connection& conn = DbConn();
         const auto dialect = conn.DatabaseDialect();
         if (!dialect) return;
-        conn.BeginTransWith(ReadVersionStatements(*dialect, ruleId, Seconds(conn.CommandTimeout)));
+        conn.BeginTransWithNextQuery(
+            ReadVersionStatements(*dialect, ruleId, Seconds(conn.CommandTimeout)));
         open_ = true;
     } catch (...) {
         // Only a lock that was not granted in time stops the scan; otherwise its reads go on as
@@ -79,6 +80,7 @@ RuleRead::~RuleRead() {
 std::shared_ptr<Recordset> RuleRead::OpenReadOnlyRs(const std::u16string& sql) {
     if (gaveUp_) return nullptr;
     try {
+        if (open_ && ++reads_ == expected_) DbConn().CommitTransWithNextQuery();
         return QueryReadOnly(sql);
     } catch (...) {
         gaveUp_ = CurrentIsTimeout();
@@ -91,7 +93,8 @@ void RuleRead::End() noexcept {
     if (open_) {
         open_ = false;
         try {
-            DbConn().CommitTrans();
+            // Unless the last read has committed it already.
+            if (DbConn().InTransaction()) DbConn().CommitTrans();
         } catch (...) {
             try {
                 DbConn().RollbackTrans();

@@ -41,10 +41,11 @@
 namespace quorvel {
 
 // One version of the rule tables for a scan of one rule, on the module's connection (DbConn),
-// from construction to End.
+// from construction to End. Its begin goes with its first read and its commit with read number
+// `reads`, so that on a database with round trips a scan costs no more of them than its reads.
 class RuleRead {
   public:
-    explicit RuleRead(const std::u16string& ruleId) noexcept;
+    RuleRead(const std::u16string& ruleId, size_t reads) noexcept;
     ~RuleRead();  // ends the read, if End has not
     RuleRead(const RuleRead&) = delete;
     RuleRead& operator=(const RuleRead&) = delete;
@@ -57,6 +58,7 @@ class RuleRead {
     void End() noexcept;
 
   private:
+    size_t expected_, reads_ = 0;
     bool open_ = false;
     bool gaveUp_ = false;
     std::vector<std::u16string> failures_;
