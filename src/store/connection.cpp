@@ -134,10 +134,11 @@ void Connection::Execute(const std::u16string& sql) {
 std::shared_ptr<const ResultData> Connection::Query(const std::u16string& sql) {
     if (!backend_) err::Raise(err::kConnectionInvalid);
     Backend& b = Live();
+    const bool commits = commitPending_;
+    commitPending_ = false;  // for this query only, whatever becomes of it
     RunHook(sql);
-    if (!beginPending_ && !commitPending_) return b.Query(sql);
-    const bool begins = beginPending_, commits = commitPending_;
-    commitPending_ = false;
+    if (!beginPending_ && !commits) return b.Query(sql);
+    const bool begins = beginPending_;
     try {
         auto data =
             b.QueryBetween(begins ? ending_->begin : u"", sql, commits ? ending_->commit : u"");
