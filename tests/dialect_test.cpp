@@ -41,6 +41,47 @@ TEST(AdaptSql, RewritesTheServerDialectOutsideLiteralsAndSubqueries) {
     }
 }
 
+// What each database is sent so that a scan sees one version and changes of a rule never
+// interleave (store/rule_guard.h), as the backends send it; o'x and O'X are one rule, one lock.
+TEST(GuardStatements, EachDialectsReadChangeAndLock) {
+    auto all = [](Dialect d, int part) {
+        const TransactionStatements t =
+            part == 0 ? ReadVersionStatements(d, u"o'x", 5) : ChangeStatements(d);
+        const std::u16string lock = ChangeLockStatement(d, RuleLockKey(part ? u"O'X" : u"o'x"), 5);
+        return ToUtf8(
+            AdaptSql(t.begin + u" | " + t.commit + u" | " + t.rollback + u" | " + lock, d));
+    };
+    const std::string applock =
+        "DECLARE @r int; EXEC @r = sp_getapplock @Resource = N'quorvel:rule:O''X', @LockMode = "
+        "N'Shared', @LockOwner = N'Transaction', @LockTimeout = 5000; IF @r < 0 THROW 51000, "
+        "N'The lock quorvel:rule:O''X was not granted in time.', 1;";
+    const std::string advisory = "select pg_advisory_xact_lock(1364545362,-1351659559)";
+    std::string exclusive = applock;
+    exclusive.replace(exclusive.find("Shared"), 6, "Exclusive");
+    const std::string msReset = "; SET TRANSACTION ISOLATION LEVEL READ COMMITTED";
+    const std::string snapshotAllowed =
+        "(SELECT snapshot_isolation_state FROM sys.databases WHERE database_id = DB_ID()) = 1";
+    const std::pair<std::string, std::string> cases[] = {
+        {all(Dialect::Sqlite, 0), "BEGIN DEFERRED | COMMIT | ROLLBACK | "},
+        {all(Dialect::Sqlite, 1), "BEGIN IMMEDIATE | COMMIT | ROLLBACK | "},
+        {all(Dialect::PostgreSql, 0),
+         "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY | COMMIT | ROLLBACK | " + advisory},
+        {all(Dialect::PostgreSql, 1), "BEGIN | COMMIT | ROLLBACK | " + advisory},
+        // SNAPSHOT where the database allows it, else the rule's lock shared for the scan and
+        // exclusive for a change; the session's isolation level is reset for the next user.
+        {all(Dialect::SqlServer, 0),
+         "IF " + snapshotAllowed +
+             " SET TRANSACTION ISOLATION LEVEL SNAPSHOT; BEGIN TRANSACTION; " + "IF NOT " +
+             snapshotAllowed + " BEGIN " + applock + " END | COMMIT TRANSACTION" + msReset +
+             " | IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION" + msReset + " | " + exclusive},
+        {all(Dialect::SqlServer, 1),
+         "BEGIN TRANSACTION | COMMIT TRANSACTION | IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION | " +
+             exclusive},
+    };
+    for (const auto& [got, expected] : cases) EXPECT_EQ(got, expected);
+    EXPECT_NE(ChangeLockStatement(Dialect::PostgreSql, RuleLockKey(u"O'Y"), 5), FromUtf8(advisory));
+}
+
 TEST(SqlQuote, DoublesQuotesSoValuesCannotEndTheLiteral) {
     EXPECT_EQ(SqlQuote(u"O'X"), u"'O''X'");
     EXPECT_EQ(SqlQuote(u""), u"''");

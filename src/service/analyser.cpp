@@ -4,6 +4,7 @@
 #include "store/dialect.h"
 #include "store/error.h"
 #include "store/module_state.h"
+#include "store/rule_guard.h"
 #include "store/value.h"
 
 namespace quorvel {
@@ -34,9 +35,15 @@ std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid,
         std::u16string gzid = Gzid.empty() ? m.TxmGZ : Gzid;
         if (!OpenConnection(m.ConnString)) return u"";
         std::u16string acc;
-        for (const auto& item : SplitCategories(lbid)) {
-            acc += GetSegmentValue(item, txm, gzid);
-            acc += u',';
+        const std::vector<std::u16string> items = SplitCategories(lbid);
+        if (!items.empty()) {
+            // Every category of the scan from one version of the rule (rule_guard.h).
+            RuleRead read(gzid, items.size());
+            for (const auto& item : items) {
+                acc += CutSegment(ReadSegmentLevel(item, gzid, read), txm);
+                acc += u',';
+            }
+            read.End();
         }
         if (!acc.empty()) acc.pop_back();
         return acc;
@@ -61,7 +68,8 @@ std::vector<std::u16string> SplitCategories(const std::u16string& lbid) {
 std::u16string GetAnalyseBarCode::GetSegmentValue(const std::u16string& lbid,
                                                   const std::u16string& txm,
                                                   const std::u16string& gzid) {
-    return CutSegment(ReadSegmentLevel(lbid, gzid), txm);
+    RuleRead read(gzid, 1);
+    return CutSegment(ReadSegmentLevel(lbid, gzid, read), txm);
 }
 
 std::u16string GetAnalyseBarCode::SegmentLevelSql(const std::u16string& lbid,
@@ -86,12 +94,12 @@ SegmentLevel GetAnalyseBarCode::LevelFromRow(const FieldValue& startws, const Fi
 }
 
 SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
-                                                 const std::u16string& gzid) {
+                                                 const std::u16string& gzid, RuleRead& read) {
     SegmentLevel level;
     try {
         auto& m = Module();
         m.SqlText = SegmentLevelSql(lbid, gzid);
-        m.DbRs = OpenReadOnlyRs(m.SqlText);
+        m.DbRs = read.OpenReadOnlyRs(m.SqlText);
         if (!m.DbRs) {
             level.queryFailed = true;
             err::Raise(err::kObjectNotSet);
@@ -102,7 +110,7 @@ SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
         }
         level.read = true;
     } catch (...) {
-        // The value stays empty; the helpers have shown their own messages.
+        // The value stays empty; the read shows the failure's message when it ends.
         level.read = false;
     }
     return level;

@@ -9,6 +9,7 @@
 namespace quorvel {
 
 class FieldValue;
+class RuleRead;
 
 // One category's level as the analyser reads it: start S, end E, decimal places X, and L, the
 // length of the rule's in-store code. `read` is false when reading it failed: the value is then
@@ -40,9 +41,11 @@ class GetAnalyseBarCode {
     // Exposed for tests; the host reaches them only through ParseBarCode.
     static std::u16string GetSegmentValue(const std::u16string& lbid, const std::u16string& txm,
                                           const std::u16string& gzid);
-    // GetSegmentValue's two steps: the level query on the shared connection, and the cut it
-    // makes. A compiled rule reads each level once and cuts every barcode with it.
-    static SegmentLevel ReadSegmentLevel(const std::u16string& lbid, const std::u16string& gzid);
+    // GetSegmentValue's two steps: the level query on the shared connection, inside the scan's
+    // read of the rule, and the cut it makes. A compiled rule reads each level once and cuts
+    // every barcode with it.
+    static SegmentLevel ReadSegmentLevel(const std::u16string& lbid, const std::u16string& gzid,
+                                         RuleRead& read);
     // The level query for a category and rule, exactly as the analyser sends it; and the level
     // from the columns of its first row (throws DbError where the analyser's reading fails).
     // The rule tools ask the store with these, so that they see the row and the numbers a till

@@ -6,6 +6,7 @@
 
 #include "store/error.h"
 #include "store/module_state.h"
+#include "store/rule_guard.h"
 #include "store/text.h"
 #include "store/value.h"
 
@@ -15,9 +16,11 @@ CompiledRule::CompiledRule(const std::u16string& lbid, const std::u16string& gzi
     auto& m = Module();
     const std::u16string rule = gzid.empty() ? m.TxmGZ : gzid;
     defaultTxm_ = m.TXMName;
-    for (const auto& item : SplitCategories(lbid)) {
+    const std::vector<std::u16string> items = SplitCategories(lbid);
+    RuleRead read(rule, items.size());  // the levels of one version, as a scan reads them
+    for (const auto& item : items) {
         Piece p;
-        p.level = GetAnalyseBarCode::ReadSegmentLevel(item, rule);
+        p.level = GetAnalyseBarCode::ReadSegmentLevel(item, rule, read);
         storeFailed_ = storeFailed_ || p.level.queryFailed;
         if (p.level.read) {
             try {
@@ -34,6 +37,7 @@ CompiledRule::CompiledRule(const std::u16string& lbid, const std::u16string& gzi
         }
         pieces_.push_back(p);
     }
+    read.End();
     for (const auto& p : pieces_) {
         if (p.from == kNever) {
             whole_.push_back({0, 0, ','});

@@ -34,6 +34,17 @@ class Backend {
     // Statements arrive in the host's dialect; each backend adapts them to its database.
     virtual void Execute(const std::u16string& sql) = 0;
     virtual std::shared_ptr<const ResultData> Query(const std::u16string& sql) = 0;
+    // `sql` with statements of the database's own around it (a transaction's begin, its commit;
+    // either may be empty), in one exchange where the driver takes several statements at once.
+    // `after` runs only when `sql` has succeeded.
+    virtual std::shared_ptr<const ResultData> QueryBetween(const std::u16string& before,
+                                                           const std::u16string& sql,
+                                                           const std::u16string& after) {
+        if (!before.empty()) Execute(before);
+        auto data = Query(sql);
+        if (!after.empty()) Execute(after);
+        return data;
+    }
     virtual void Begin() = 0;
     virtual void Commit() = 0;
     virtual void Rollback() = 0;

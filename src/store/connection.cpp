@@ -83,6 +83,8 @@ void Connection::Open(const std::u16string& connectionString, const std::u16stri
         if (auto b = f(cs, connectionString, timeout, commandTimeout)) {
             backend_ = std::move(b);
             transactionDepth_ = 0;
+            ending_.reset();
+            beginPending_ = commitPending_ = false;
             return;
         }
     }
@@ -97,13 +99,19 @@ void Connection::Close() {
     if (!backend_) return;
     auto b = std::move(backend_);
     // Closing with a transaction pending abandons it, as the server does when the session ends.
-    if (transactionDepth_ > 0) {
+    if (transactionDepth_ > 0 && !beginPending_) {
         try {
-            b->Rollback();
+            if (ending_) {
+                b->Execute(ending_->rollback);
+            } else {
+                b->Rollback();
+            }
         } catch (...) {
         }
     }
     transactionDepth_ = 0;
+    ending_.reset();
+    beginPending_ = commitPending_ = false;
     b->Close();
 }
 
@@ -116,14 +124,41 @@ Backend& Connection::Live() {
 void Connection::Execute(const std::u16string& sql) {
     Backend& b = Live();
     RunHook(sql);
+    if (beginPending_) {
+        b.Execute(ending_->begin);
+        beginPending_ = false;
+    }
     b.Execute(sql);
 }
 
 std::shared_ptr<const ResultData> Connection::Query(const std::u16string& sql) {
     if (!backend_) err::Raise(err::kConnectionInvalid);
     Backend& b = Live();
+    const bool commits = commitPending_;
+    commitPending_ = false;  // for this query only, whatever becomes of it
     RunHook(sql);
-    return b.Query(sql);
+    if (!beginPending_ && !commits) return b.Query(sql);
+    const bool begins = beginPending_;
+    try {
+        auto data =
+            b.QueryBetween(begins ? ending_->begin : u"", sql, commits ? ending_->commit : u"");
+        beginPending_ = false;
+        if (commits) {
+            ending_.reset();
+            --transactionDepth_;
+        }
+        return data;
+    } catch (...) {
+        if (begins) {
+            // Whether the begin ran before the query failed is not known: the transaction starts
+            // afresh with the next query.
+            try {
+                b.Execute(ending_->rollback);
+            } catch (...) {
+            }
+        }
+        throw;
+    }
 }
 
 std::optional<Dialect> Connection::DatabaseDialect() const {
@@ -142,11 +177,49 @@ void Connection::BeginTrans() {
     ++transactionDepth_;
 }
 
+void Connection::BeginTransWith(const TransactionStatements& statements) {
+    Backend& b = Live();
+    RunHook(statements.begin);
+    if (transactionDepth_ > 0) {
+        throw DbError(err::kProviderError, u"Only one transaction can be active on this session.");
+    }
+    b.Execute(statements.begin);
+    ending_ = statements;
+    ++transactionDepth_;
+}
+
+void Connection::BeginTransWithNextQuery(const TransactionStatements& statements) {
+    Live();
+    RunHook(statements.begin);
+    if (transactionDepth_ > 0) {
+        throw DbError(err::kProviderError, u"Only one transaction can be active on this session.");
+    }
+    ending_ = statements;
+    beginPending_ = true;
+    ++transactionDepth_;
+}
+
+void Connection::CommitTransWithNextQuery() {
+    if (transactionDepth_ == 0 || !ending_) {
+        throw DbError(err::kProviderError, u"No transaction is active.");
+    }
+    commitPending_ = true;
+}
+
 void Connection::CommitTrans() {
     Backend& b = Live();
-    RunHook(u"COMMIT TRANSACTION");
+    RunHook(ending_ ? ending_->commit : u"COMMIT TRANSACTION");
     if (transactionDepth_ == 0) throw DbError(err::kProviderError, u"No transaction is active.");
-    b.Commit();
+    commitPending_ = false;
+    if (beginPending_) {  // nothing was sent: nothing to end
+        beginPending_ = false;
+        ending_.reset();
+    } else if (ending_) {
+        b.Execute(ending_->commit);
+        ending_.reset();
+    } else {
+        b.Commit();
+    }
     --transactionDepth_;
 }
 
@@ -158,7 +231,17 @@ void Connection::RollbackTrans() {
     // store has already ended, or abandoned with a broken link, cannot be rolled back later,
     // and counting it on would refuse every later BeginTrans.
     --transactionDepth_;
-    b.Rollback();
+    commitPending_ = false;
+    if (beginPending_) {
+        beginPending_ = false;
+        ending_.reset();
+    } else if (ending_) {
+        const std::u16string rollback = std::move(ending_->rollback);
+        ending_.reset();
+        b.Execute(rollback);
+    } else {
+        b.Rollback();
+    }
 }
 
 void Recordset::Open(const std::u16string& sql, const std::shared_ptr<Connection>& conn, int,

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,17 @@ class Connection {
     void Close();
     void Execute(const std::u16string& sql);
     void BeginTrans();
+    // Begins with the database's own statement (one version for a scan, or a change that holds
+    // the write lock: see dialect.h); CommitTrans and RollbackTrans then end it with the matching
+    // statements.
+    void BeginTransWith(const TransactionStatements& statements);
+    // The same, its begin sent with the next query (a read of one version, whose begin then costs
+    // no round trip of its own where the driver takes several statements at once).
+    void BeginTransWithNextQuery(const TransactionStatements& statements);
+    // The next query also commits the transaction, in the same exchange. When the query fails,
+    // the transaction is still open.
+    void CommitTransWithNextQuery();
+    bool InTransaction() const { return transactionDepth_ > 0; }
     void CommitTrans();
     void RollbackTrans();
 
@@ -49,6 +61,9 @@ class Connection {
     Backend& Live();  // the open backend, with the command timeout applied
     std::unique_ptr<Backend> backend_;
     int transactionDepth_ = 0;
+    std::optional<TransactionStatements> ending_;  // of a transaction BeginTransWith began
+    bool beginPending_ = false;                    // its begin goes with the next query
+    bool commitPending_ = false;                   // its commit goes with the next query
 };
 
 struct Field {

@@ -44,12 +44,16 @@ std::shared_ptr<Recordset> ReportingDetached(const std::u16string& sql, int lock
     try {
         return QueryDetached(sql, lockType);
     } catch (...) {
-        MsgBox(DescribeCurrentException(), mb::kCritical, kTitleRs);
+        ReportRsFailure(DescribeCurrentException());
         return nullptr;
     }
 }
 
 }  // namespace
+
+void ReportRsFailure(const std::u16string& description) {
+    MsgBox(description, mb::kCritical, kTitleRs);
+}
 
 bool OpenConnection(const std::u16string& connString) {
     auto& m = Module();

@@ -20,6 +20,8 @@ int16_t GetRecordCount(const std::u16string& sql);
 std::shared_ptr<Recordset> OpenReadOnlyRs(const std::u16string& sql);
 std::shared_ptr<Recordset> OpenEditableRs(const std::u16string& sql);
 std::u16string GetListPart(std::u16string_view text, std::u16string_view delimiter, int16_t index);
+// The box with which OpenReadOnlyRs and OpenEditableRs report a failure.
+void ReportRsFailure(const std::u16string& description);
 
 // The same lookups without a failure handling of their own: a failure is thrown to the caller.
 // A change inside a transaction uses these, since carrying on with a harmless 0 would commit a

@@ -1,5 +1,7 @@
 #include "store/dialect.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 #include <vector>
 
@@ -179,6 +181,106 @@ std::u16string AdaptSql(std::u16string_view sql, Dialect dialect) {
             return WithoutSqlServerForms(sql, u"coalesce");
     }
     throw std::logic_error("AdaptSql: unknown dialect");
+}
+
+}  // namespace quorvel
+
+namespace quorvel {
+
+namespace {
+
+// Application locks live in one namespace per database server, shared with other programs: ours
+// carry the component's mark.
+constexpr char16_t kLockPrefix[] = u"quorvel:";
+constexpr int32_t kPostgresLockClass = 0x51554F52;  // the first of PostgreSQL's two lock keys
+
+// The second of PostgreSQL's lock keys: FNV-1a over the key's UTF-16 units. Two keys that happen
+// to share it only make their changes wait for each other.
+int32_t LockHash(std::u16string_view key) {
+    uint32_t h = 2166136261u;
+    for (char16_t c : key) {
+        for (unsigned byte : {static_cast<unsigned>(c & 0xFF), static_cast<unsigned>(c >> 8)}) {
+            h ^= byte;
+            h *= 16777619u;
+        }
+    }
+    return static_cast<int32_t>(h);
+}
+
+// SQL Server names a lock by text of at most 255 characters; a longer key goes by its hash.
+std::u16string AppLockResource(std::u16string_view key) {
+    if (key.size() <= 200) return kLockPrefix + std::u16string(key);
+    return kLockPrefix + std::u16string(u"#") + ToU16(static_cast<long long>(LockHash(key)));
+}
+
+std::u16string AppLock(std::u16string_view key, const char16_t* mode, int timeoutSeconds) {
+    const long long ms = timeoutSeconds <= 0 ? -1 : std::min(timeoutSeconds * 1000LL, 2147483647LL);
+    const std::u16string resource = AppLockResource(key);
+    return u"DECLARE @r int; EXEC @r = sp_getapplock @Resource = " + SqlQuote(resource) +
+           u", @LockMode = '" + mode + u"', @LockOwner = 'Transaction', @LockTimeout = " +
+           ToU16(ms) + u"; IF @r < 0 THROW 51000, " +
+           SqlQuote(u"The lock " + resource + u" was not granted in time.") + u", 1;";
+}
+
+}  // namespace
+
+std::u16string RuleLockKey(std::u16string_view ruleId) {
+    return u"rule:" + UCase(ruleId);
+}
+
+TransactionStatements ReadVersionStatements(Dialect dialect, std::u16string_view ruleId,
+                                            int timeoutSeconds) {
+    switch (dialect) {
+        case Dialect::Sqlite:
+            // The shared lock, taken by the first read, is kept until the commit.
+            return {u"BEGIN DEFERRED", u"COMMIT", u"ROLLBACK"};
+        case Dialect::PostgreSql:
+            return {u"BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", u"COMMIT", u"ROLLBACK"};
+        case Dialect::SqlServer: {
+            // READ_COMMITTED_SNAPSHOT alone gives each statement its own version, not the scan
+            // one: without ALLOW_SNAPSHOT_ISOLATION the scan shares the rule's lock instead, so
+            // that no change of the rule is between its statements. The isolation level is the
+            // session's, and a pooled session must hand on the default.
+            const char16_t* snapshotAllowed =
+                u"(SELECT snapshot_isolation_state FROM sys.databases WHERE database_id = "
+                u"DB_ID()) = 1";
+            return {u"IF " + std::u16string(snapshotAllowed) +
+                        u" SET TRANSACTION ISOLATION LEVEL SNAPSHOT; BEGIN TRANSACTION; IF NOT " +
+                        snapshotAllowed + u" BEGIN " +
+                        AppLock(RuleLockKey(ruleId), u"Shared", timeoutSeconds) + u" END",
+                    u"COMMIT TRANSACTION; SET TRANSACTION ISOLATION LEVEL READ COMMITTED",
+                    u"IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION; SET TRANSACTION ISOLATION LEVEL "
+                    u"READ COMMITTED"};
+        }
+    }
+    throw std::logic_error("ReadVersionStatements: unknown dialect");
+}
+
+TransactionStatements ChangeStatements(Dialect dialect) {
+    switch (dialect) {
+        case Dialect::Sqlite:
+            return {u"BEGIN IMMEDIATE", u"COMMIT", u"ROLLBACK"};
+        case Dialect::PostgreSql:
+            return {u"BEGIN", u"COMMIT", u"ROLLBACK"};
+        case Dialect::SqlServer:
+            return {u"BEGIN TRANSACTION", u"COMMIT TRANSACTION",
+                    u"IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION"};
+    }
+    throw std::logic_error("ChangeStatements: unknown dialect");
+}
+
+std::u16string ChangeLockStatement(Dialect dialect, std::u16string_view key, int timeoutSeconds) {
+    switch (dialect) {
+        case Dialect::Sqlite:
+            return u"";
+        case Dialect::PostgreSql:
+            // Bounded by the statement's own timeout; readers never wait for advisory locks.
+            return u"select pg_advisory_xact_lock(" + ToU16(kPostgresLockClass) + u"," +
+                   ToU16(LockHash(key)) + u")";
+        case Dialect::SqlServer:
+            return AppLock(key, u"Exclusive", timeoutSeconds);
+    }
+    throw std::logic_error("ChangeLockStatement: unknown dialect");
 }
 
 }  // namespace quorvel

@@ -15,10 +15,35 @@ namespace quorvel {
 
 enum class Dialect { SqlServer, Sqlite, PostgreSql };
 
+// How a transaction begins, and how it ends either way.
+struct TransactionStatements {
+    std::u16string begin, commit, rollback;
+};
+
 std::u16string AdaptSql(std::u16string_view sql, Dialect dialect);
 
 // The one way a text value enters a statement: between single quotes, any quote inside doubled,
 // so that a value can neither end the literal early nor change the statement.
 std::u16string SqlQuote(std::u16string_view value);
+
+// The statements that keep tills and managers apart on one database; store/rule_guard.h puts
+// them to use and says what a till and a manager see.
+//
+// A scan's read of one rule: every statement between begin and commit sees the same committed
+// state of the rule tables. SQL Server takes snapshot isolation where the database allows it, and
+// otherwise holds the rule's lock (below) in shared mode, waiting at most `timeoutSeconds`
+// (0: no limit).
+TransactionStatements ReadVersionStatements(Dialect dialect, std::u16string_view ruleId,
+                                            int timeoutSeconds);
+// A change of rules. On SQLite its begin takes the database's write lock; the other databases
+// take ChangeLockStatement's locks right after it.
+TransactionStatements ChangeStatements(Dialect dialect);
+// What a change locks: one rule, by id as the tables compare ids (whether the rule exists or
+// not), or the segment categories.
+std::u16string RuleLockKey(std::u16string_view ruleId);
+inline constexpr char16_t kCategoriesLockKey[] = u"categories";
+// The statement that takes the lock `key` until the transaction ends, waiting at most
+// `timeoutSeconds` (0: no limit); empty where the change's begin has locked everything.
+std::u16string ChangeLockStatement(Dialect dialect, std::u16string_view key, int timeoutSeconds);
 
 }  // namespace quorvel

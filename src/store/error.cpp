@@ -31,6 +31,8 @@ std::u16string Describe(long number) {
             return u"Provider cannot be found. It may not be properly installed.";
         case kAlreadyOpen:
             return u"Operation is not allowed when the object is open.";
+        case kTimeout:
+            return u"Query timeout expired";
         default:
             return u"Unspecified error";
     }

@@ -38,6 +38,9 @@ inline constexpr long kConnectionInvalid = 3709;
 inline constexpr long kProviderNotFound = 3706;
 inline constexpr long kAlreadyOpen = 3705;
 inline constexpr long kProviderError = -2147467259;  // E_FAIL, what providers raise
+// A statement's wait for a lock (or its run) outlasted the command timeout. The description stays
+// the driver's own; the number lets a caller tell this failure from the others.
+inline constexpr long kTimeout = -2147217871;
 
 [[noreturn]] void Raise(long number);  // with the standard description of that number
 std::u16string Describe(long number);

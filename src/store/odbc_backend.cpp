@@ -32,7 +32,13 @@ std::u16string FromW(const SQLWCHAR* p, size_t units) {
 }
 
 // The first diagnostic record: what the driver (or the driver manager) says went wrong.
-std::u16string FirstDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
+struct Diagnostic {
+    std::u16string text;
+    std::u16string state;  // the SQLSTATE
+    SQLINTEGER native = 0;
+};
+
+Diagnostic ReadDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
     SQLWCHAR state[6] = {};
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
@@ -42,11 +48,25 @@ std::u16string FirstDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
                                       static_cast<SQLSMALLINT>(buffer.size()), &length);
         if (!SQL_SUCCEEDED(rc)) break;
         if (static_cast<size_t>(length) < buffer.size()) {
-            return FromW(buffer.data(), static_cast<size_t>(length));
+            return {FromW(buffer.data(), static_cast<size_t>(length)), FromW(state, 5), native};
         }
         buffer.resize(static_cast<size_t>(length) + 1);
     }
-    return u"The ODBC driver reported a failure without a description.";
+    return {u"The ODBC driver reported a failure without a description.", u"", 0};
+}
+
+std::u16string FirstDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
+    return ReadDiagnostic(handleType, handle).text;
+}
+
+// A wait for a lock that outlasted the command timeout, however the driver puts it: the ODBC
+// timeout states, PostgreSQL's cancelled statement and refused lock, and SQLite's busy (its
+// driver's native code).
+bool IsTimeout(const Diagnostic& d, std::optional<Dialect> dialect) {
+    for (const char16_t* s : {u"HYT00", u"HYT01", u"57014", u"55P03"}) {
+        if (d.state == s) return true;
+    }
+    return dialect == Dialect::Sqlite && (d.native & 0xFF) == 5;
 }
 
 SQLHENV Environment() {
@@ -207,7 +227,9 @@ class OdbcBackend final : public Backend {
     ~OdbcBackend() override { Close(); }
 
     [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE h) const {
-        throw DbError(err::kProviderError, MaskSecrets(FirstDiagnostic(type, h), secrets_));
+        Diagnostic d = ReadDiagnostic(type, h);
+        throw DbError(IsTimeout(d, dialect_) ? err::kTimeout : err::kProviderError,
+                      MaskSecrets(d.text, secrets_));
     }
     SQLHDBC dbc() const {
         if (!dbc_) err::Raise(err::kObjectClosed);
@@ -225,9 +247,28 @@ class OdbcBackend final : public Backend {
     }
 
     std::shared_ptr<const ResultData> Query(const std::u16string& sql) override {
+        return Run(Adapt(sql), false);
+    }
+
+    // PostgreSQL's driver sends several statements in one exchange: a scan's begin and commit
+    // then cost no round trip of their own.
+    std::shared_ptr<const ResultData> QueryBetween(const std::u16string& before,
+                                                   const std::u16string& sql,
+                                                   const std::u16string& after) override {
+        if (dialect_ != Dialect::PostgreSql) return Backend::QueryBetween(before, sql, after);
+        std::u16string text = before.empty() ? u"" : before + u";";
+        text += Adapt(sql);
+        if (!after.empty()) text += u";" + after;
+        return Run(text, true);
+    }
+
+  private:
+    // `text` as the database takes it; `drain` looks at the results of the statements after the
+    // one whose rows are read, so that none fails unseen.
+    std::shared_ptr<const ResultData> Run(std::u16string text, bool drain) {
         Utf8ThreadLocale utf8;
         Statement st(*this);
-        SQLRETURN rc = ExecDirect(st, Adapt(sql));
+        SQLRETURN rc = ExecDirect(st, std::move(text));
         auto data = std::make_shared<ResultData>();
         if (rc == SQL_NO_DATA) return data;
         st.Check(rc);
@@ -270,9 +311,13 @@ class OdbcBackend final : public Backend {
             data->rows.push_back(std::move(row));
         }
         if (dialect_ == Dialect::Sqlite) TypeUntypedNulls(st, *data);
+        if (drain) {
+            while ((rc = SQLMoreResults(st.get())) != SQL_NO_DATA) st.Check(rc);
+        }
         return data;
     }
 
+  public:
     void Begin() override { SetAutocommit(false); }
     void Commit() override {
         SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc(), SQL_COMMIT);

@@ -18,6 +18,11 @@ std::u16string ErrorText(sqlite3* db) {
     return p ? std::u16string(p) : u"unknown error";
 }
 
+// Busy means another connection held the lock past the busy timeout, the command timeout here.
+[[noreturn]] void Fail(sqlite3* db, int rc) {
+    throw DbError((rc & 0xFF) == SQLITE_BUSY ? err::kTimeout : err::kProviderError, ErrorText(db));
+}
+
 bool Contains(const std::u16string& haystack, std::u16string_view needle) {
     return haystack.find(needle) != std::u16string::npos;
 }
@@ -124,7 +129,7 @@ class Statement {
     Statement(sqlite3* db, const char16_t* sql, size_t units, const char16_t** tail) {
         int rc = sqlite3_prepare16_v2(db, sql, static_cast<int>(units * 2), &st_,
                                       reinterpret_cast<const void**>(tail));
-        if (rc != SQLITE_OK) throw DbError(err::kProviderError, ErrorText(db));
+        if (rc != SQLITE_OK) Fail(db, rc);
     }
     ~Statement() { sqlite3_finalize(st_); }
     Statement(const Statement&) = delete;
@@ -151,7 +156,7 @@ class SqliteBackend final : public Backend {
             int rc;
             while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
             }
-            if (rc != SQLITE_DONE) throw DbError(err::kProviderError, ErrorText(db_));
+            if (rc != SQLITE_DONE) Fail(db_, rc);
             if (!tail || tail <= rest) break;
             rest = tail;
         }
@@ -195,7 +200,7 @@ class SqliteBackend final : public Backend {
             }
             data->rows.push_back(std::move(row));
         }
-        if (rc != SQLITE_DONE) throw DbError(err::kProviderError, ErrorText(db_));
+        if (rc != SQLITE_DONE) Fail(db_, rc);
         for (size_t i = 0; i < data->columns.size(); ++i) {
             if (data->columns[i].type != 0) continue;
             data->columns[i].type = TypeFromStorage(SQLITE_NULL, 0);

@@ -79,10 +79,6 @@ bool Fits16(int64_t n) {
 
 }  // namespace
 
-bool SameId(const std::u16string& a, const std::u16string& b) {
-    return EqualsNoCase(a, b);
-}
-
 std::u16string Shown(const std::u16string& value) {
     return value.size() <= 40 ? value : value.substr(0, 40) + u"…";
 }
@@ -178,17 +174,33 @@ std::vector<StoredRule> LoadRules(Connection& conn, const std::vector<std::u16st
     std::vector<StoredRule> rules;
     std::unordered_set<std::u16string> loaded;  // exact ids: the store has compared already
     auto add = [&](const ResultData& d) {
+        // Header rows of one id (as the store counts them) come together, ordered or asked by
+        // id: the first is the rule, the others are counted as its further headers.
+        int64_t more = 0;
+        size_t current = SIZE_MAX;  // none: the id was loaded before
         for (const auto& row : d.rows) {
+            if (more > 0) {
+                --more;
+                if (current != SIZE_MAX) ++rules[current].headers;
+                continue;
+            }
+            const auto headers = static_cast<int64_t>(row[4].ToDouble());
+            more = headers - 1;
             StoredRule r;
             r.gzid = TextOf(row[0]).value_or(u"");
+            current = SIZE_MAX;
             if (!loaded.insert(r.gzid).second) continue;
             r.gzname = TextOf(row[1]);
             r.dnmid = TextOf(row[2]);
             r.txmzws = NumberOf(row[3], u"txmzws", r.odd);
+            r.headers = std::max<int64_t>(headers, 1);
+            current = rules.size();
             rules.push_back(std::move(r));
         }
     };
-    const std::u16string head = u"select gzid,gzname,dnmid,txmzws from txm_gzzb";
+    const std::u16string head =
+        u"select gzid,gzname,dnmid,txmzws,(select count(*) from txm_gzzb h where "
+        u"h.gzid=txm_gzzb.gzid) as headers from txm_gzzb";
     if (ids.empty()) add(*conn.Query(head + u" order by gzid"));
     for (const auto& id : ids) {
         auto d = conn.Query(head + u" where gzid=" + SqlQuote(id));
@@ -278,6 +290,23 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
              column + u" holds " + Shown(value) +
                  u", not a whole number: the editor cannot show it; tills are not affected",
              false);
+    }
+    if (rule.headers > 1) {
+        find(nullptr, "duplicate-header",
+             u"is stored with " + Num(rule.headers) +
+                 u" header rows: a till takes the in-store code of whichever the database returns "
+                 u"first");
+    }
+    for (size_t i = 0; i < rule.levels.size(); ++i) {
+        const Number js = rule.levels[i].js;
+        if (js && (i == 0 || rule.levels[i - 1].js != js) && i + 1 < rule.levels.size() &&
+            rule.levels[i + 1].js == js) {
+            find(&rule.levels[i], "duplicate-level-number",
+                 u"level number " + Num(*js) +
+                     u" is used more than once: the editor amends and deletes those levels "
+                     u"together; tills are not affected",
+                 false);
+        }
     }
     if (rule.levels.empty()) {
         find(nullptr, "no-levels", u"has no levels: a till gets an empty value for every category");

@@ -45,6 +45,8 @@ struct StoredRule {
     Number txmzws;
     std::vector<StoredLevel> levels;  // in level number order
     OddValues odd;
+    int64_t headers =
+        1;  // header rows of the id, as the store compares: a keyless table may hold two
 };
 
 // Fills `till` and `unreadable` from the values the analyser's expressions deliver.
@@ -91,11 +93,6 @@ struct Finding {
 std::u16string Line(const Finding& f);
 
 std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& categories);
-
-// A fixed case folding, for ids outside any store only. Stores fold differently (the embedded
-// store ASCII only, SQL Server collations more), so the tools leave every comparison of ids in
-// a store to the store.
-bool SameId(const std::u16string& a, const std::u16string& b);
 
 // How a value of the store is quoted in a message: at most 40 characters of it.
 std::u16string Shown(const std::u16string& value);

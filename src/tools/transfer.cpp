@@ -9,6 +9,7 @@
 
 #include "store/dialect.h"
 #include "store/error.h"
+#include "store/rule_guard.h"
 #include "store/text.h"
 
 namespace quorvel::tools {
@@ -367,7 +368,11 @@ RuleSet FromJson(std::string_view text) {
 ImportReport ImportRules(Connection& conn, const RuleSet& set, bool replace) {
     ImportReport report;
     auto& refuse = report.refusals;
-    conn.BeginTrans();
+    // Every rule of the file locked before anything is looked at (rule_guard.h): a second import
+    // or an editor's save of one of them waits, and one that cannot wait longer writes nothing.
+    std::vector<std::u16string> ids;
+    for (const auto& r : set.rules) ids.push_back(r.gzid);
+    BeginRuleChange(conn, ids, !set.categories.empty());
     try {
         std::vector<const Category*> added, renamed;
         for (const auto& c : set.categories) {

@@ -4,6 +4,7 @@
 #include "store/error.h"
 #include "store/message_box.h"
 #include "store/module_state.h"
+#include "store/rule_guard.h"
 #include "store/text.h"
 #include "store/value.h"
 #include "ui/frm_define.h"
@@ -31,9 +32,15 @@ void FrmDefine::DeleteLevel() {
             u"您确认要删除代表名称为[" + vsfGrid.TextMatrix(row, 3) + u"]的数据吗？[Y/N]";
         if (MsgBox(question, mb::kYesNo + mb::kQuestion, kTitle) != mb::kYes) return;
 
-        DbConn().BeginTrans();
-        transactionOpen = true;
         const std::u16string G = vsfGrid.TextMatrix(row, 1);
+        // The rule's write lock first, then the rule as stored must still be the one shown.
+        BeginRuleChange(DbConn(), {G});
+        transactionOpen = true;
+        if (!StoredAsShown(G)) {
+            RefuseChangedElsewhere(G, transactionOpen);
+            ShowStoredRule(G);
+            return;
+        }
         const int16_t J = ToInt16(vsfGrid.TextMatrix(row, 2));
         const int16_t S = ToInt16(vsfGrid.TextMatrix(row, 4));
         const int16_t E = ToInt16(vsfGrid.TextMatrix(row, 5));

@@ -4,6 +4,7 @@
 #include "store/error.h"
 #include "store/message_box.h"
 #include "store/module_state.h"
+#include "store/rule_guard.h"
 #include "store/text.h"
 #include "store/value.h"
 #include "ui/field_text.h"
@@ -43,8 +44,15 @@ void FrmDefine::CmdSave_Click() {
     try {
         const SaveFields f{TxtGZID.Text(), TxtGZName.Text(), txtDnmid.Text(), txtClassId.Text()};
         if (!SaveChecksPass(f.ruleId)) return;
-        DbConn().BeginTrans();
+        // The rule's write lock first, then the rule as stored must still be the one shown.
+        BeginRuleChange(DbConn(), {f.ruleId, CurGzid});
         transactionOpen = true;
+        const bool renamed = !CurGzid.empty() && !EqualsNoCase(CurGzid, f.ruleId);
+        if (!StoredAsShown(f.ruleId) || (renamed && !StoredAsShown(CurGzid))) {
+            RefuseChangedElsewhere(f.ruleId, transactionOpen);
+            ShowStoredRule(f.ruleId);
+            return;
+        }
         const bool amend = !CurGzid.empty() && (OldEndWs > 0 || CurJs > 0) && LevelAmendMode;
         const SavedEnds ends = amend ? AmendLevel(f) : AppendLevel(f);
         ShowSaved(f.ruleId, ends, transactionOpen);
@@ -150,8 +158,11 @@ void FrmDefine::ShowSaved(const std::u16string& ruleId, const SavedEnds& ends,
     const std::u16string total = FieldText(QueryFieldValue(m.SqlText, u"Maxws"));
     m.SqlText = LevelGridSql(ruleId, false);
     const std::shared_ptr<Recordset> levels = QueryEditable(m.SqlText);
+    RuleVersion saved = ReadRuleVersion(DbConn(), ruleId);
     DbConn().CommitTrans();
     transactionOpen = false;
+    shownRule_ = ruleId;
+    shownVersion_ = std::move(saved);
 
     OldEndWs = 0;
     CurJs = 0;

@@ -2,7 +2,9 @@
 
 #include "store/db_helpers.h"
 #include "store/dialect.h"
+#include "store/error.h"
 #include "store/module_state.h"
+#include "store/rule_guard.h"
 #include "store/text.h"
 #include "ui/field_text.h"
 #include "ui/window_helpers.h"
@@ -151,6 +153,9 @@ void FrmDefine::Form_Unload() {
 
 void FrmDefine::LoadRule(const std::u16string& R) {
     auto& m = Module();
+    // Noted before the fields are read: a change that comes in between then refuses the next
+    // save, rather than letting it write over what the fields do not show.
+    NoteShownRule(R);
     if (!R.empty()) {
         m.SqlText = u"select * from txm_gzzb where gzid=" + SqlQuote(R);
         m.DbRs = OpenReadOnlyRs(m.SqlText);
@@ -180,6 +185,27 @@ void FrmDefine::LoadRule(const std::u16string& R) {
         }
     }
     FillLevelGrid(R);
+}
+
+void FrmDefine::NoteShownRule(const std::u16string& R) {
+    shownRule_ = R;
+    try {
+        shownVersion_ = R.empty() ? RuleVersion() : ReadRuleVersion(DbConn(), R);
+    } catch (...) {
+        // A save is then refused as if the rule had changed, and shows the rule again.
+        shownVersion_ = RuleVersion::Unknown();
+        ReportRsFailure(DescribeCurrentException());
+    }
+}
+
+bool FrmDefine::StoredAsShown(const std::u16string& ruleId) {
+    const RuleVersion expected = EqualsNoCase(ruleId, shownRule_) ? shownVersion_ : RuleVersion();
+    return ReadRuleVersion(DbConn(), ruleId) == expected;
+}
+
+void FrmDefine::ShowStoredRule(const std::u16string& R) {
+    LoadRule(R);
+    if (LevelAmendMode && !ShowLevel(CurGzid, CurJs)) EndLevelAmend();
 }
 
 void FrmDefine::FillLevelGrid(const std::u16string& R) {

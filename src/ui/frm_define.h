@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "store/rule_guard.h"
 #include "store/value.h"
 #include "tools/rules.h"
 #include "ui/form.h"
@@ -107,8 +108,16 @@ class FrmDefine : public Window {
     void ShowSaved(const std::u16string& ruleId, const SavedEnds& ends, bool& transactionOpen);
     void FieldKeys(int16_t keyCode);  // Enter and Down forward, Up back
     void EndLevelAmend();
+    // The rule as this window showed it, so that a change made elsewhere since is never written
+    // over (rule_guard.h): noted when the rule is loaded and when a save has stored it.
+    void NoteShownRule(const std::u16string& R);
+    bool StoredAsShown(const std::u16string& ruleId);  // inside the change
+    // After a refusal: the rule as stored, and a loaded level as stored if it still is.
+    void ShowStoredRule(const std::u16string& R);
 
     bool released_ = false;
+    std::u16string shownRule_;
+    RuleVersion shownVersion_;
 };
 
 }  // namespace quorvel::ui

@@ -5,6 +5,8 @@
 #include "store/error.h"
 #include "store/message_box.h"
 #include "store/module_state.h"
+#include "store/rule_guard.h"
+#include "store/text.h"
 #include "ui/field_text.h"
 #include "ui/window_helpers.h"
 
@@ -114,6 +116,16 @@ void FrmTXM::LstGz_Click() {
 
 void FrmTXM::ShowRuleLevels(const std::u16string& ruleId) {
     auto& m = Module();
+    if (!ruleId.empty()) {
+        // Noted before the grid is read: a change in between then refuses a deletion.
+        shownRule_ = ruleId;
+        try {
+            shownVersion_ = ReadRuleVersion(DbConn(), ruleId);
+        } catch (...) {
+            shownVersion_ = RuleVersion::Unknown();  // a deletion is then refused
+            ReportRsFailure(DescribeCurrentException());
+        }
+    }
     m.SqlText = LevelGridSql(ruleId, true);
     vsfGrid.SetDataSource(OpenEditableRs(m.SqlText));
 }
@@ -136,9 +148,14 @@ void FrmTXM::Tlb_ButtonClick(const ToolbarButton& button) {
         FillRuleList(*this);
     } else if (k == kDelete) {
         std::u16string ruleId = GetListPart(LstGz.Text(), u"|", 0);
+        refused_.clear();
         DeleteRule(ruleId);
         FillRuleList(*this);
-        ShowRuleLevels(u"");
+        if (refused_.empty()) {
+            ShowRuleLevels(u"");
+        } else {
+            SelectRule(refused_);  // the rule as it is stored now
+        }
     } else if (k == kAmend) {
         std::u16string ruleId = GetListPart(LstGz.Text(), u"|", 0);
         EditorWindow().NewRuleMode = false;
@@ -147,6 +164,15 @@ void FrmTXM::Tlb_ButtonClick(const ToolbarButton& button) {
         FillRuleList(*this);
     } else if (k == kExit) {
         Unload();
+    }
+}
+
+void FrmTXM::SelectRule(const std::u16string& ruleId) {
+    for (int32_t i = 0; i < LstGz.ListCount(); ++i) {
+        if (EqualsNoCase(GetListPart(LstGz.List(i), u"|", 0), ruleId)) {
+            LstGz.SetListIndex(i);
+            return;
+        }
     }
 }
 
@@ -180,8 +206,16 @@ void FrmTXM::DeleteRule(const std::u16string& ruleId) {
             mb::kYes) {
             return;
         }
-        DbConn().BeginTrans();
+        // The rule's write lock first, then the rule as stored must still be the one shown.
+        BeginRuleChange(DbConn(), {ruleId});
         transactionOpen = true;
+        const RuleVersion shown =
+            EqualsNoCase(ruleId, shownRule_) ? shownVersion_ : RuleVersion::Unknown();
+        if (ReadRuleVersion(DbConn(), ruleId) != shown) {
+            refused_ = ruleId;
+            RefuseChangedElsewhere(ruleId, transactionOpen);
+            return;
+        }
         m.SqlText = u"delete txm_gzzb where gzid=" + SqlQuote(ruleId);
         DbConn().Execute(m.SqlText);
         m.SqlText = u"delete txm_gzmx where gzid=" + SqlQuote(ruleId);

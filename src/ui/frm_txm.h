@@ -41,9 +41,15 @@ class FrmTXM : public Window {
   private:
     FrmDefine& EditorWindow();
     void ShowEditor();
+    void SelectRule(const std::u16string& ruleId);
 
     std::unique_ptr<FrmDefine> frmDefine_;
     bool released_ = false;
+    // The rule whose levels the grid showed last, as stored then: a rule changed elsewhere since
+    // is not deleted unseen (rule_guard.h). refused_ names a rule whose deletion was refused.
+    std::u16string shownRule_;
+    RuleVersion shownVersion_ = RuleVersion::Unknown();
+    std::u16string refused_;
 };
 
 // Refills the browser's list, one entry "rule id|rule name" per rule, and selects the first.

@@ -32,8 +32,9 @@ void RollBackIfOpen(bool& transactionOpen) noexcept {
 
 void FailChange(const std::u16string& message, int buttons, const std::u16string& title,
                 bool& transactionOpen) noexcept {
+    std::u16string text;
     try {
-        MsgBox(DescribeCurrentException() + message, buttons, title);
+        text = DescribeCurrentException() + message;
     } catch (...) {
     }
     auto& m = Module();
@@ -45,6 +46,19 @@ void FailChange(const std::u16string& message, int buttons, const std::u16string
         m.DbRs.reset();
     }
     RollBackIfOpen(transactionOpen);
+    try {
+        MsgBox(text, buttons, title);
+    } catch (...) {
+    }
+}
+
+void RefuseChangedElsewhere(const std::u16string& ruleId, bool& transactionOpen) noexcept {
+    RollBackIfOpen(transactionOpen);
+    try {
+        MsgBox(u"规则编号为[" + ruleId + u"]的规则已被别处修改,本次未作任何更改,现显示其最新内容。",
+               mb::kExclamation, u"系统提示");
+    } catch (...) {
+    }
 }
 
 void SelectAllText(TextBox& box) {

@@ -18,9 +18,14 @@ void SelectAllText(TextBox& box);
 
 // The failure path the windows' changes share, for a catch block: the current failure is shown
 // with the change's own message after it, the shared recordset is released and a transaction
-// still open is rolled back. None of it fails in turn.
+// still open is rolled back. None of it fails in turn. The rollback comes before the box, so
+// that no lock of the change is held while the box waits for the user.
 void FailChange(const std::u16string& message, int buttons, const std::u16string& title,
                 bool& transactionOpen) noexcept;
+// A change refused because another user changed the rule since this window showed it: the
+// transaction still open is rolled back (nothing was written), and the box names the rule. The
+// caller then shows the rule as stored.
+void RefuseChangedElsewhere(const std::u16string& ruleId, bool& transactionOpen) noexcept;
 // Rolls back a transaction still open; a connection that is gone has abandoned it itself.
 void RollBackIfOpen(bool& transactionOpen) noexcept;
 

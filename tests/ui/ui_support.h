@@ -78,6 +78,11 @@ struct LevelRow {
 void PrintTo(const LevelRow& r, std::ostream* os);
 
 class UiScenario : public ::testing::Test {
+  public:
+    // The grid row that shows this level; fails the test when there is none.
+    static int32_t RowOfLevel(const ui::Grid& grid, int js);
+    static std::vector<int> GridLevels(const ui::Grid& grid);
+
   protected:
     explicit UiScenario(size_t target = 0) : target_(target) {}
     void SetUp() override;
@@ -95,9 +100,6 @@ class UiScenario : public ::testing::Test {
 
     // The editor as the browser opens it, without the browser.
     std::unique_ptr<ui::FrmDefine> OpenEditor(bool newRule, const std::u16string& gzid = u"");
-    // The grid row that shows this level; fails the test when there is none.
-    static int32_t RowOfLevel(const ui::Grid& grid, int js);
-    static std::vector<int> GridLevels(const ui::Grid& grid);
     // Replaces a numeric box's text the way a clerk does: entering it selects it, typing
     // replaces it.
     static void Retype(ui::Window& w, ui::TextBox& box, std::u16string_view text);

@@ -1,0 +1,246 @@
+// Many tills and a manager on one database (store/rule_guard.h): scans while a rule flips between
+// two versions, two changes of one rule at once, and a change that cannot get the rule's lock; on
+// every store target, on tables made with keys and without.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <latch>
+#include <mutex>
+#include <thread>
+#include <tuple>
+
+#include "service/analyser.h"
+#include "store/connection.h"
+#include "store/error.h"
+#include "store/module_state.h"
+#include "store/rule_guard.h"
+#include "store/text.h"
+#include "support.h"
+#include "tools/transfer.h"
+
+using namespace quorvel;
+using namespace quorvel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr char16_t kCode[] = u"21093670758246";
+// Rule FL in two versions whose every category cuts differently, and their cuts of kCode.
+tools::RuleSet Version(int v) {
+    tools::StoredRule r;
+    r.gzid = u"FL";
+    r.gzname = u"flip";
+    r.dnmid = u"21";
+    r.txmzws = 12;
+    const int64_t a = v == 1 ? 1 : 5, b = v == 1 ? 5 : 9, c = v == 1 ? 9 : 1;
+    const std::tuple<const char16_t*, int64_t, int64_t> cuts[] = {
+        {u"A", a, 0}, {u"B", b, v == 1 ? 2 : 1}, {u"C", c, 0}};
+    for (const auto& [lbid, start, places] : cuts) {
+        tools::StoredLevel l;
+        l.js = static_cast<int64_t>(r.levels.size()) + 1;
+        l.lbid = lbid;
+        l.startws = start;
+        l.endws = start + 3;
+        l.xsws = places;
+        l.bz = u"";
+        r.levels.push_back(std::move(l));
+    }
+    tools::RuleSet set;
+    set.rules = {r};
+    return set;
+}
+const std::u16string kCut[] = {u"", u"0936,70.75,8246", u"7075,824.6,0936"};
+
+struct Param {
+    size_t target;
+    Schema schema;
+};
+
+void PrintTo(const Param& p, std::ostream* os) {
+    *os << Targets()[p.target].name << (p.schema == Schema::Ours ? " with keys" : " without keys");
+}
+
+class SharedDatabase : public ::testing::TestWithParam<Param> {
+  protected:
+    void SetUp() override {
+        store = Targets()[GetParam().target].create(GetParam().schema);
+        store->Exec({u"insert into glsx (id,name,fid) values ('A','a',1006)",
+                     u"insert into glsx (id,name,fid) values ('B','b',1006)",
+                     u"insert into glsx (id,name,fid) values ('C','c',1006)"});
+        cs = store->ConnString();
+    }
+    void TearDown() override {
+        Connection::SetStatementHook(nullptr);
+        Module() = ModuleState{};
+    }
+    // Imports a version on a connection of its own: empty when it was imported, else why not.
+    std::u16string Import(int v, bool replace, long timeout = kDefaultCommandTimeout) {
+        try {
+            Connection c;
+            c.CommandTimeout = timeout;
+            c.Open(cs);
+            auto r = tools::ImportRules(c, Version(v), replace);
+            return r.imported ? u"" : r.refusals.empty() ? u"(no reason)" : r.refusals[0];
+        } catch (const DbError& e) {
+            return e.Description().empty() ? u"(no description)" : e.Description();
+        }
+    }
+    // The version FL is stored in: 1 or 2, or 0 when it is neither exactly, with one header.
+    int Stored() {
+        Connection c;
+        c.Open(cs);
+        std::vector<std::u16string> missing;
+        auto rules = tools::LoadRules(c, {u"FL"}, missing);
+        if (rules.size() != 1 || rules[0].headers != 1) return 0;
+        for (int v : {1, 2}) {
+            tools::RuleSet stored;
+            stored.rules = rules;
+            if (tools::ToJson(stored) == tools::ToJson(Version(v))) return v;
+        }
+        return 0;
+    }
+
+    std::unique_ptr<TestStore> store;
+    std::u16string cs;
+};
+
+TEST_P(SharedDatabase, EveryScanCutsByOneWholeVersionWhileTheRuleFlips) {
+    ASSERT_EQ(Import(1, false), u"");
+    std::atomic<bool> done{false};
+    std::atomic<int> scans{0};
+    std::mutex mutex;
+    std::vector<std::string> wrong;
+    auto till = [&] {
+        RecordingBoxes boxes;
+        // A pause before each category's query: room for a change to commit between two of them.
+        Connection::SetStatementHook([](const std::u16string& sql) {
+            if (sql.find(u"lbid=") != std::u16string::npos) std::this_thread::sleep_for(1ms);
+        });
+        GetAnalyseBarCode analyser;
+        analyser.ConnString(cs);
+        while (!done) {
+            const std::u16string got = analyser.ParseBarCode(u"A,B,C", kCode, u"FL");
+            ++scans;
+            if (got != kCut[1] && got != kCut[2]) {
+                std::lock_guard lock(mutex);
+                wrong.push_back(ToUtf8(got));
+            }
+        }
+        std::lock_guard lock(mutex);
+        for (const auto& b : boxes.boxes) wrong.push_back("box: " + ToUtf8(b.prompt));
+    };
+    std::vector<std::thread> tills;
+    for (int i = 0; i < 3; ++i) tills.emplace_back(till);
+    std::vector<std::u16string> refused;
+    const auto until = std::chrono::steady_clock::now() + 1500ms;
+    for (int i = 0; (i < 40 || scans < 30) && std::chrono::steady_clock::now() < until; ++i) {
+        const std::u16string why = Import(i % 2 ? 1 : 2, true);
+        if (!why.empty()) refused.push_back(why);
+    }
+    done = true;
+    for (auto& t : tills) t.join();
+    EXPECT_TRUE(wrong.empty()) << wrong.size() << " of " << scans
+                               << " scans were no version: " << wrong.front();
+    EXPECT_TRUE(refused.empty()) << ToUtf8(refused.front());
+    EXPECT_GT(scans.load(), 0);
+    EXPECT_NE(Stored(), 0);
+}
+
+TEST_P(SharedDatabase, TwoChangesOfOneRuleAtOnceLeaveExactlyOneOfThem) {
+    for (int round = 0; round < 6; ++round) {
+        const bool replace = round % 2 == 0;  // else both define the rule anew
+        SCOPED_TRACE(replace ? "two replacements" : "two new definitions");
+        store->Exec({u"delete from txm_gzmx", u"delete from txm_gzzb"});
+        if (replace) {
+            ASSERT_EQ(Import(1 + round / 2 % 2, false), u"");
+        }
+        std::latch start(2);
+        std::u16string why[2];
+        auto manager = [&](int i) {
+            // A pause inside the change: room for the other one to come in between.
+            Connection::SetStatementHook([](const std::u16string& sql) {
+                if (sql.starts_with(u"insert into txm_gzzb")) std::this_thread::sleep_for(5ms);
+            });
+            start.arrive_and_wait();
+            why[i] = Import(i + 1, replace);
+        };
+        std::thread first(manager, 0), second(manager, 1);
+        first.join();
+        second.join();
+        const int stored = Stored();
+        EXPECT_NE(stored, 0);
+        if (replace) {
+            EXPECT_EQ(ToUtf8(why[0] + why[1]), "");
+        } else {
+            ASSERT_TRUE(why[0].empty() != why[1].empty()) << ToUtf8(why[0] + u" / " + why[1]);
+            EXPECT_EQ(why[stored % 2], u"FL: the rule exists (--replace replaces it)");
+        }
+    }
+}
+
+TEST_P(SharedDatabase, AChangeThatCannotGetTheLockSaysSoWhileScansGoOn) {
+    ASSERT_EQ(Import(1, false), u"");
+    // Another manager's change of the rule, under way: it has written but not committed.
+    Connection other;
+    other.Open(cs);
+    BeginRuleChange(other, {u"fl"});
+    other.Execute(u"update txm_gzmx set startws=startws+1 where gzid='FL'");
+    const std::u16string why = Import(2, true, 1);
+    EXPECT_TRUE(
+        why.starts_with(u"Rule FL is being changed elsewhere and did not become free "
+                        u"within 1 second; nothing was changed."))
+        << ToUtf8(why);
+    // Tills are not held up: they cut by the version committed last.
+    RecordingBoxes boxes;
+    Module().CommandTimeout = 1;
+    GetAnalyseBarCode analyser;
+    analyser.ConnString(cs);
+    EXPECT_EQ(analyser.ParseBarCode(u"A,B,C", kCode, u"FL"), kCut[1]);
+    EXPECT_TRUE(boxes.boxes.empty());
+    other.RollbackTrans();
+    EXPECT_EQ(Stored(), 1);
+    EXPECT_EQ(Import(2, true), u"");
+    EXPECT_EQ(Stored(), 2);
+}
+
+TEST_P(SharedDatabase, CheckReportsTwoHeadersAndALevelNumberTwiceAndReplaceLeavesOneHeader) {
+    if (GetParam().schema == Schema::Ours) GTEST_SKIP() << "the keys refuse such rows";
+    store->Exec({u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('FL','x','21',8)",
+                 u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('FL','x','21',8)",
+                 u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+                 u"('FL',1,'A',1,4,0,'')",
+                 u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+                 u"('FL',1,'B',5,8,0,'')"});
+    Connection c;
+    c.Open(cs);
+    std::vector<std::u16string> missing;
+    const auto rules = tools::LoadRules(c, {}, missing);
+    ASSERT_EQ(rules.size(), 1u);
+    std::vector<std::string> codes;
+    for (const auto& f : tools::CheckRule(rules[0], tools::StoreCategories(c))) {
+        codes.push_back(f.code + (f.breaks ? "" : " (tills unaffected)"));
+    }
+    EXPECT_EQ(codes, (std::vector<std::string>{"duplicate-header",
+                                               "duplicate-level-number (tills unaffected)"}));
+    EXPECT_EQ(Import(2, true), u"");
+    EXPECT_EQ(Stored(), 2);
+}
+
+std::vector<Param> AllParams() {
+    std::vector<Param> p;
+    for (size_t i = 0; i < Targets().size(); ++i) {
+        p.push_back({i, Schema::Ours});
+        p.push_back({i, Schema::Host});
+    }
+    return p;
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, SharedDatabase, ::testing::ValuesIn(AllParams()),
+                         [](const auto& info) {
+                             return Targets()[info.param.target].name +
+                                    (info.param.schema == Schema::Ours ? "_WithKeys"
+                                                                       : "_WithoutKeys");
+                         });
+
+}  // namespace
