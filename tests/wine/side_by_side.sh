@@ -27,21 +27,30 @@ want="$(sed -n 1p "$here/parse.js.expected")"
 
 # run_in ARCH COMMAND...: runs COMMAND with that architecture's loader and system folder.
 run_in() { (use_arch "$1" && cd "$work" && timeout 120 "$loader" "$(sysexe "$2")" "${@:3}" 2>&1 | tr -d '\r'); }
-creates() {  # creates ARCH: its cscript creates the class by ProgID and parses
-    [ "$(run_in "$1" cscript //nologo parse.js "$conn" | head -1)" = "$want" ]
+parses() { [ "$(run_in "$1" cscript //nologo parse.js "$conn" | head -1)" = "$want" ]; }
+# creates ARCH: its cscript creates the class by ProgID and parses. In one run of many, on a
+# loaded machine, the x64 cscript did not find the class that both DLLs had just registered (the
+# cause is not known; regsvr32 had succeeded). It gets a second try a moment later, said in the
+# log, so that a class that is really missing still fails.
+creates() {
+    parses "$1" && return 0
+    sleep 2
+    parses "$1" || return 1
+    echo "     ($1 cscript: found the class only at the second try)"
 }
+registers() { run_in "$1" regsvr32 /s "${@:2}" >/dev/null; }
 
 for first in x64 x86; do
     second=x86
     [ "$first" = x86 ] && second=x64
-    run_in x64 regsvr32 /s 'x64\QuorvelV11.dll' >/dev/null
-    run_in x86 regsvr32 /s 'x86\QuorvelV11.dll' >/dev/null
+    check "regsvr32 registers the x64 DLL" registers x64 'x64\QuorvelV11.dll'
+    check "regsvr32 registers the x86 DLL" registers x86 'x86\QuorvelV11.dll'
     check "both registered: the x64 cscript creates the class" creates x64
     check "both registered: the x86 cscript creates the class" creates x86
-    run_in "$first" regsvr32 /s /u "$first\\QuorvelV11.dll" >/dev/null
+    check "regsvr32 /u unregisters the $first DLL" registers "$first" /u "$first\\QuorvelV11.dll"
     check "$first unregistered: $second still creates it by ProgID" creates "$second"
     check "$first unregistered: $first no longer creates it" not creates "$first"
-    run_in "$second" regsvr32 /s /u "$second\\QuorvelV11.dll" >/dev/null
+    check "regsvr32 /u unregisters the $second DLL" registers "$second" /u "$second\\QuorvelV11.dll"
     left="$(ours_left | tr '\n' ' ')"
     check "both unregistered, $first first: nothing of ours left${left:+ (left: $left)}" test -z "$left"
 done
