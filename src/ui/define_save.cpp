@@ -53,12 +53,15 @@ void FrmDefine::CmdSave_Click() {
             ShowStoredRule(f.ruleId);
             return;
         }
-        const bool amend = !CurGzid.empty() && (OldEndWs > 0 || CurJs > 0) && LevelAmendMode;
-        const SavedEnds ends = amend ? AmendLevel(f) : AppendLevel(f);
+        const SavedEnds ends = AmendsLoadedLevel() ? AmendLevel(f) : AppendLevel(f);
         ShowSaved(f.ruleId, ends, transactionOpen);
     } catch (...) {
         FailChange(u"\n保存失败！", mb::kCritical, kTitleFailed, transactionOpen);
     }
+}
+
+bool FrmDefine::AmendsLoadedLevel() const {
+    return !CurGzid.empty() && (OldEndWs > 0 || CurJs > 0) && LevelAmendMode;
 }
 
 bool FrmDefine::SaveChecksPass(const std::u16string& ruleId) {

@@ -23,8 +23,7 @@ void ReadAsSaved(tools::StoredLevel& l, const tools::Text& dnmid) {
 }  // namespace
 
 tools::StoredRule FrmDefine::RuleAsSaved(std::vector<std::u16string>& notes) {
-    // The save's own choice between amending the loaded level and appending one.
-    const bool amend = !CurGzid.empty() && (OldEndWs > 0 || CurJs > 0) && LevelAmendMode;
+    const bool amend = AmendsLoadedLevel();
     const std::u16string ruleId = amend ? CurGzid : TxtGZID.Text();
     tools::StoredRule rule;
     rule.gzid = ruleId;

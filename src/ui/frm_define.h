@@ -69,6 +69,8 @@ class FrmDefine : public Window {
     // save button would apply them; `notes` get what the fields leave out or the save refuses.
     void ShowTest();
     tools::StoredRule RuleAsSaved(std::vector<std::u16string>& notes);
+    // The save's choice: amend the loaded level (true) or append one.
+    bool AmendsLoadedLevel() const;
 
   protected:
     void Form_Load() override;
