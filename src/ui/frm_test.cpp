@@ -48,7 +48,17 @@ std::u16string StaffWords(const tools::Finding& f, const tools::StoredRule& rule
     } else if (c == "overlap") {
         what = u"与别的级截取相同的位数，收银台在两个值里都得到这些字符";
     } else if (c == "duplicate-category") {
-        what = u"类别在别的级也有，收银台只得到数据库先返回的那一级";
+        what = u"收银台永远用不到这一级：同一类别，数据库先返回别的级";
+    } else if (c == "comma-category") {
+        what = u"类别编号含逗号，收银台无法请求这个类别";
+    } else if (c == "unreadable") {
+        what = u"位数不是收银台能读的数字，收银台总是得到空值";
+    } else if (c == "not-whole") {
+        what = u"数值不是整数，编辑窗口无法按原值显示";
+    } else if (c == "duplicate-header") {
+        what = u"规则有多条表头记录，收银台取数据库先返回的那条的店内码";
+    } else if (c == "duplicate-level-number") {
+        what = u"级数重复，修改和删除会同时作用于这些级；收银台不受影响";
     } else if (c == "undefined-category") {
         what = u"类别不是已定义的代表类别，收银台仍然截取，但规则窗口不显示这一级";
     } else if (c == "total") {
