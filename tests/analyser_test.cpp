@@ -29,15 +29,7 @@ std::u16string Rule(const char16_t* gzid, const char16_t* dnmid) {
            u"','n'," + dnmid + u",0)";
 }
 
-struct Param {
-    size_t target;
-    Schema schema;
-};
-void PrintTo(const Param& p, std::ostream* os) {
-    *os << Targets()[p.target].name << (p.schema == Schema::Ours ? "/ours" : "/host");
-}
-
-class Analyser : public ::testing::TestWithParam<Param> {
+class Analyser : public ::testing::TestWithParam<StoreParam> {
   protected:
     void SetUp() override {
         store = Targets()[GetParam().target].create(GetParam().schema);
@@ -257,19 +249,8 @@ TEST_P(Analyser, ALockHeldElsewhereIsWaitedForOncePerScanWithTheDriversMessage) 
     EXPECT_EQ(analyser->StoreCode(u"R01"), u"21");  // nothing was changed
 }
 
-std::vector<Param> AllParams() {
-    std::vector<Param> p;
-    for (size_t i = 0; i < Targets().size(); ++i) {
-        p.push_back({i, Schema::Ours});
-        p.push_back({i, Schema::Host});
-    }
-    return p;
-}
-
-INSTANTIATE_TEST_SUITE_P(Stores, Analyser, ::testing::ValuesIn(AllParams()), [](const auto& info) {
-    return Targets()[info.param.target].name +
-           (info.param.schema == Schema::Ours ? "_OurSchema" : "_HostSchema");
-});
+INSTANTIATE_TEST_SUITE_P(Stores, Analyser, ::testing::ValuesIn(EveryTargetAndSchema()),
+                         StoreParamName);
 
 TEST(AnalyserPieces, InsertDecimalPoint) {
     EXPECT_EQ(GetAnalyseBarCode::InsertDecimalPoint(u"12", 2), u".12");

@@ -52,16 +52,7 @@ tools::RuleSet Version(int v) {
 }
 const std::u16string kCut[] = {u"", u"0936,70.75,8246", u"7075,824.6,0936"};
 
-struct Param {
-    size_t target;
-    Schema schema;
-};
-
-void PrintTo(const Param& p, std::ostream* os) {
-    *os << Targets()[p.target].name << (p.schema == Schema::Ours ? " with keys" : " without keys");
-}
-
-class SharedDatabase : public ::testing::TestWithParam<Param> {
+class SharedDatabase : public ::testing::TestWithParam<StoreParam> {
   protected:
     void SetUp() override {
         store = Targets()[GetParam().target].create(GetParam().schema);
@@ -227,20 +218,7 @@ TEST_P(SharedDatabase, CheckReportsTwoHeadersAndALevelNumberTwiceAndReplaceLeave
     EXPECT_EQ(Stored(), 2);
 }
 
-std::vector<Param> AllParams() {
-    std::vector<Param> p;
-    for (size_t i = 0; i < Targets().size(); ++i) {
-        p.push_back({i, Schema::Ours});
-        p.push_back({i, Schema::Host});
-    }
-    return p;
-}
-
-INSTANTIATE_TEST_SUITE_P(Stores, SharedDatabase, ::testing::ValuesIn(AllParams()),
-                         [](const auto& info) {
-                             return Targets()[info.param.target].name +
-                                    (info.param.schema == Schema::Ours ? "_WithKeys"
-                                                                       : "_WithoutKeys");
-                         });
+INSTANTIATE_TEST_SUITE_P(Stores, SharedDatabase, ::testing::ValuesIn(EveryTargetAndSchema()),
+                         StoreParamName);
 
 }  // namespace

@@ -196,4 +196,22 @@ void AddTarget(Target t) {
     Targets().push_back(std::move(t));
 }
 
+std::vector<StoreParam> EveryTargetAndSchema() {
+    std::vector<StoreParam> p;
+    for (size_t i = 0; i < Targets().size(); ++i) {
+        p.push_back({i, Schema::Ours});
+        p.push_back({i, Schema::Host});
+    }
+    return p;
+}
+
+void PrintTo(const StoreParam& p, std::ostream* os) {
+    *os << StoreParamName({p, 0});
+}
+
+std::string StoreParamName(const ::testing::TestParamInfo<StoreParam>& info) {
+    return Targets()[info.param.target].name +
+           (info.param.schema == Schema::Ours ? "_OurSchema" : "_HostSchema");
+}
+
 }  // namespace quorvel::test

@@ -2,9 +2,12 @@
 // tests run on (the embedded store always; more when their servers and drivers are present).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -53,6 +56,15 @@ struct Target {
 // and said where (QUORVEL_TEST_PG_CONN, an ODBC string without a Database key).
 std::vector<Target>& Targets();
 void AddTarget(Target t);
+
+// Suites that run on every target with both schemas take these as their parameter.
+struct StoreParam {
+    size_t target;
+    Schema schema;
+};
+std::vector<StoreParam> EveryTargetAndSchema();
+void PrintTo(const StoreParam& p, std::ostream* os);
+std::string StoreParamName(const ::testing::TestParamInfo<StoreParam>& info);
 
 std::string TempPath(const std::string& stem);
 
