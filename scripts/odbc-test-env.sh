@@ -1,13 +1,16 @@
 # Sourced by the test and benchmark scripts: the ODBC drivers registered, the driver manager's
 # connection pooling on (unixODBC pools only when its configuration says so), and a PostgreSQL
-# server for the tests, stopped and removed on exit whatever the outcome.
-# Sets ODBCSYSINI, QUORVEL_TEST_PG_CONN, QUORVEL_TEST_PG_DIR and QUORVEL_TEST_PG_SCRIPT.
+# server and a SQL Server-compatible one for the tests, stopped and removed on exit whatever the
+# outcome. Sets ODBCSYSINI, QUORVEL_TEST_PG_CONN, QUORVEL_TEST_PG_DIR, QUORVEL_TEST_PG_SCRIPT and
+# QUORVEL_TEST_TDS_CONN (a host's connection string without its catalog, whose provider reaches
+# the server through FreeTDS). QUORVEL_TEST_TDS=0 leaves the SQL Server-compatible server out.
 
 odbc_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 odbc_tmp=$(mktemp -d /tmp/quorvel-odbc.XXXXXX)
 chmod 755 "$odbc_tmp"
 odbc_cleanup() {
   "$odbc_root/scripts/pg-test-server.sh" destroy "$odbc_tmp/pg" >/dev/null 2>&1 || true
+  "$odbc_root/scripts/tds-test-server.sh" stop "$odbc_tmp/tds" >/dev/null 2>&1 || true
   rm -rf "$odbc_tmp"
 }
 trap odbc_cleanup EXIT
@@ -37,3 +40,9 @@ QUORVEL_TEST_PG_CONN=$("$odbc_root/scripts/pg-test-server.sh" start "$odbc_tmp/p
 export QUORVEL_TEST_PG_CONN
 export QUORVEL_TEST_PG_DIR="$odbc_tmp/pg"
 export QUORVEL_TEST_PG_SCRIPT="$odbc_root/scripts/pg-test-server.sh"
+
+if [ "${QUORVEL_TEST_TDS:-1}" != 0 ]; then
+  QUORVEL_TEST_TDS_CONN=$("$odbc_root/scripts/tds-test-server.sh" start "$odbc_tmp/tds")
+  export QUORVEL_TEST_TDS_CONN
+  odbc_register FreeTDS libtdsodbc.so
+fi

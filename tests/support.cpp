@@ -152,6 +152,39 @@ class PostgresStore final : public TestStore {
     std::u16string name_;
 };
 
+// A fresh database on the SQL Server-compatible test server for each store, reached with a
+// host's own connection string (`base` names the provider, server and login, not the catalog).
+// Dropping it may fail while pooled sessions still use it; the server is thrown away at the end.
+class SqlServerStore final : public TestStore {
+  public:
+    SqlServerStore(std::u16string base, Schema schema) : base_(std::move(base)) {
+        static std::atomic<int> counter{0};
+        name_ = u"quorvel_t" + ToU16(getpid()) + u"_" + ToU16(counter++);
+        Admin(u"CREATE DATABASE " + name_);
+        Connection c;
+        c.Open(ConnString());
+        MakeTables(c, schema, Dialect::SqlServer);
+        c.Close();
+    }
+    ~SqlServerStore() override {
+        try {
+            Admin(u"DROP DATABASE " + name_);
+        } catch (...) {
+        }
+    }
+    std::u16string ConnString() const override { return base_ + u";Initial Catalog=" + name_; }
+
+  private:
+    void Admin(const std::u16string& sql) const {
+        Connection c;
+        c.Open(base_ + u";Initial Catalog=master");
+        c.Execute(sql);
+        c.Close();
+    }
+    std::u16string base_;
+    std::u16string name_;
+};
+
 bool DriverInstalled(std::u16string_view name) {
     try {
         for (const auto& d : InstalledOdbcDrivers()) {
@@ -185,6 +218,11 @@ std::vector<Target>& Targets() {
         if (!pg.empty()) {
             t.push_back(
                 {"PostgreSql", [pg](Schema s) { return std::make_unique<PostgresStore>(pg, s); }});
+        }
+        if (const char* tds = std::getenv("QUORVEL_TEST_TDS_CONN")) {
+            t.push_back({"SqlServer", [base = FromUtf8(tds)](Schema s) {
+                             return std::make_unique<SqlServerStore>(base, s);
+                         }});
         }
 #endif
         return t;

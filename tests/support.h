@@ -53,7 +53,8 @@ struct Target {
 
 // Every target available on this machine; the embedded one is always first. The ODBC targets
 // are there when their driver is installed (SQLite3) or the test script has started a server
-// and said where (QUORVEL_TEST_PG_CONN, an ODBC string without a Database key).
+// and said where (QUORVEL_TEST_PG_CONN, an ODBC string without a Database key;
+// QUORVEL_TEST_TDS_CONN, a host's SQL Server string without its catalog).
 std::vector<Target>& Targets();
 void AddTarget(Target t);
 

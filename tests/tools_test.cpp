@@ -13,6 +13,7 @@
 #include "service/analyser.h"
 #include "service/compiled_rule.h"
 #include "store/db_helpers.h"
+#include "store/dialect.h"
 #include "store/error.h"
 #include "store/module_state.h"
 #include "store/text.h"
@@ -206,8 +207,11 @@ TEST_P(Tools, CheckExplainAndBatchAgreeWithTheAnalyserOnRandomRules) {
         auto pick = [&](const std::vector<std::u16string>& from) {
             return from[std::uniform_int_distribution<size_t>(0, from.size() - 1)(random)];
         };
-        const std::vector<std::u16string> ids = {u"'A'", u"'a'",   u"'B'", u"'é'",  u"'É'", u"'×'",
-                                                 u"'÷'", u"'C,D'", u"''",  u"null", u"'A '"};
+        std::vector<std::u16string> ids = {u"'A'", u"'a'",   u"'B'", u"'é'",  u"'É'", u"'×'",
+                                           u"'÷'", u"'C,D'", u"''",  u"null", u"'A '"};
+        // A SQL Server varchar column holds its code page's characters (936 here, without É);
+        // the test server keeps the others but hands them out as '?', which no SQL Server does.
+        if (conn.DatabaseDialect() == Dialect::SqlServer) std::erase(ids, u"'É'");
         std::vector<std::u16string> numbers;
         std::u16string list =
             u"1|2|3|5|6|9|12|null|0|-2|'abc'|'7'|5.5|4.5|40000|'1e1'|2.49|9223372036854775807|"

@@ -16,29 +16,6 @@
 
 namespace quorvel::cli {
 
-namespace {
-
-// The rule tables (and the demo rules) in an existing database, in the dialect it speaks. It all
-// happens in one transaction, so a database that has the tables already is left as it was.
-void InitConnection(const std::u16string& connString, bool demo) {
-    Connection conn;
-    conn.Open(connString);
-    Dialect dialect = conn.DatabaseDialect().value_or(Dialect::SqlServer);
-    conn.BeginTrans();
-    try {
-        CreateSchema(conn, dialect);
-        if (demo) {
-            for (const auto& s : DemoStatements()) conn.Execute(s);
-        }
-        conn.CommitTrans();
-    } catch (...) {
-        conn.RollbackTrans();
-        throw;
-    }
-}
-
-}  // namespace
-
 void AddInitCommand(CLI::App& app) {
     struct Args {
         StoreTarget target;
@@ -56,7 +33,9 @@ void AddInitCommand(CLI::App& app) {
             if (!a->target.store.empty()) {
                 CreateSqliteStore(a->target.store, a->demo);
             } else {
-                InitConnection(TargetConnString(a->target), a->demo);
+                Connection conn;
+                conn.Open(TargetConnString(a->target));
+                CreateRuleTables(conn, a->demo);
             }
         } catch (...) {
             Complain(ToUtf8(DescribeCurrentException()));

@@ -82,6 +82,7 @@ void Connection::Open(const std::u16string& connectionString, const std::u16stri
     for (auto& f : factories) {
         if (auto b = f(cs, connectionString, timeout, commandTimeout)) {
             backend_ = std::move(b);
+            connectionString_ = connectionString;
             transactionDepth_ = 0;
             ending_.reset();
             beginPending_ = commitPending_ = false;

@@ -30,6 +30,8 @@ class Connection {
     void Open(const std::u16string& connectionString, const std::u16string& user = u"",
               const std::u16string& password = u"");
     long State() const { return backend_ ? kStateOpen : kStateClosed; }
+    // The string the connection was last opened with.
+    const std::u16string& ConnectionString() const { return connectionString_; }
     void Close();
     void Execute(const std::u16string& sql);
     void BeginTrans();
@@ -60,6 +62,7 @@ class Connection {
   private:
     Backend& Live();  // the open backend, with the command timeout applied
     std::unique_ptr<Backend> backend_;
+    std::u16string connectionString_;
     int transactionDepth_ = 0;
     std::optional<TransactionStatements> ending_;  // of a transaction BeginTransWith began
     bool beginPending_ = false;                    // its begin goes with the next query

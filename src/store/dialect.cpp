@@ -213,23 +213,78 @@ std::u16string AppLockResource(std::u16string_view key) {
     return kLockPrefix + std::u16string(u"#") + ToU16(static_cast<long long>(LockHash(key)));
 }
 
+// RAISERROR rather than THROW, which SQL Server 2008 R2 and older do not know; RETURN ends the
+// batch, so that nothing sent with the lock runs without it.
 std::u16string AppLock(std::u16string_view key, const char16_t* mode, int timeoutSeconds) {
     const long long ms = timeoutSeconds <= 0 ? -1 : std::min(timeoutSeconds * 1000LL, 2147483647LL);
     const std::u16string resource = AppLockResource(key);
     return u"DECLARE @r int; EXEC @r = sp_getapplock @Resource = " + SqlQuote(resource) +
            u", @LockMode = '" + mode + u"', @LockOwner = 'Transaction', @LockTimeout = " +
-           ToU16(ms) + u"; IF @r < 0 THROW 51000, " +
-           SqlQuote(u"The lock " + resource + u" was not granted in time.") + u", 1;";
+           ToU16(ms) + u"; IF @r < 0 BEGIN RAISERROR(" +
+           SqlQuote(u"The lock " + resource + u" " + kLockNotGranted + u".") +
+           u", 16, 1); RETURN END";
+}
+
+// SQL Server ends a wait for a lock itself, rather than leave it to the driver's cancel, which a
+// server may take as long again to answer. 0: no limit, the session's default.
+std::u16string LockTimeout(int timeoutSeconds) {
+    const long long ms = timeoutSeconds <= 0 ? -1 : std::min(timeoutSeconds * 1000LL, 2147483647LL);
+    return u"SET LOCK_TIMEOUT " + ToU16(ms);
+}
+
+bool Contains(std::u16string_view text, std::u16string_view part) {
+    return ToUpper(text).find(ToUpper(part)) != std::u16string::npos;
 }
 
 }  // namespace
 
-std::u16string RuleLockKey(std::u16string_view ruleId) {
-    return u"rule:" + UCase(ruleId);
+std::u16string SqlServerTraitsQuery() {
+    // The database's default collation stands in for a column not made yet.
+    return u"SELECT d.snapshot_isolation_state AS snapshot, (SELECT c.collation_name FROM "
+           u"sys.columns c WHERE c.object_id = OBJECT_ID('txm_gzzb') AND c.name = 'gzid') AS "
+           u"id_collation, CONVERT(nvarchar(128), DATABASEPROPERTYEX(DB_NAME(), 'Collation')) AS "
+           u"db_collation FROM sys.databases d WHERE d.database_id = DB_ID()";
 }
 
-TransactionStatements ReadVersionStatements(Dialect dialect, std::u16string_view ruleId,
-                                            int timeoutSeconds) {
+SqlServerTraits SqlServerTraitsFrom(long snapshotState, std::u16string_view collation) {
+    SqlServerTraits t;
+    t.snapshotAllowed = snapshotState == 1;
+    // A collation's name says what it tells apart: _CS case, _WS width; a binary one all but
+    // trailing spaces, which SQL Server never counts in a comparison.
+    const bool binary = Contains(collation, u"_BIN");
+    t.ids.ignoresCase = !binary && !Contains(collation, u"_CS");
+    t.ids.ignoresWidth = !binary && !Contains(collation, u"_WS");
+    t.ids.ignoresTrailingSpaces = true;
+    return t;
+}
+
+IdComparison DefaultIdComparison(Dialect dialect) {
+    switch (dialect) {
+        case Dialect::SqlServer:
+            return SqlServerTraits{}.ids;
+        case Dialect::Sqlite:
+        case Dialect::PostgreSql:
+            return IdComparison{};
+    }
+    throw std::logic_error("DefaultIdComparison: unknown dialect");
+}
+
+std::u16string RuleLockKey(std::u16string_view ruleId, const IdComparison& ids) {
+    std::u16string id(ruleId);
+    if (ids.ignoresWidth) {
+        for (char16_t& c : id) {
+            if (c >= 0xFF01 && c <= 0xFF5E) c = static_cast<char16_t>(c - 0xFF01 + 0x21);
+            if (c == 0x3000) c = u' ';  // the ideographic space
+        }
+    }
+    if (ids.ignoresTrailingSpaces) {
+        while (!id.empty() && id.back() == u' ') id.pop_back();
+    }
+    return u"rule:" + (ids.ignoresCase ? UCase(id) : id);
+}
+
+TransactionStatements ReadVersionStatements(Dialect dialect, std::u16string_view ruleLockKey,
+                                            int timeoutSeconds, bool snapshotAllowed) {
     switch (dialect) {
         case Dialect::Sqlite:
             // The shared lock, taken by the first read, is kept until the commit.
@@ -239,32 +294,35 @@ TransactionStatements ReadVersionStatements(Dialect dialect, std::u16string_view
         case Dialect::SqlServer: {
             // READ_COMMITTED_SNAPSHOT alone gives each statement its own version, not the scan
             // one: without ALLOW_SNAPSHOT_ISOLATION the scan shares the rule's lock instead, so
-            // that no change of the rule is between its statements. The isolation level is the
-            // session's, and a pooled session must hand on the default.
-            const char16_t* snapshotAllowed =
-                u"(SELECT snapshot_isolation_state FROM sys.databases WHERE database_id = "
-                u"DB_ID()) = 1";
-            return {u"IF " + std::u16string(snapshotAllowed) +
-                        u" SET TRANSACTION ISOLATION LEVEL SNAPSHOT; BEGIN TRANSACTION; IF NOT " +
-                        snapshotAllowed + u" BEGIN " +
-                        AppLock(RuleLockKey(ruleId), u"Shared", timeoutSeconds) + u" END",
-                    u"COMMIT TRANSACTION; SET TRANSACTION ISOLATION LEVEL READ COMMITTED",
-                    u"IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION; SET TRANSACTION ISOLATION LEVEL "
-                    u"READ COMMITTED"};
+            // that no change of the rule is between its statements. The isolation level is set
+            // on its own, never under IF nor inside the transaction; a pooled session hands on
+            // the defaults.
+            const std::u16string wait = LockTimeout(timeoutSeconds) + u"; ";
+            if (snapshotAllowed) {
+                const std::u16string reset =
+                    u"; SET TRANSACTION ISOLATION LEVEL READ COMMITTED; " + LockTimeout(0);
+                return {wait + u"SET TRANSACTION ISOLATION LEVEL SNAPSHOT; BEGIN TRANSACTION",
+                        u"COMMIT TRANSACTION" + reset,
+                        u"IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION" + reset};
+            }
+            return {wait + u"BEGIN TRANSACTION; " + AppLock(ruleLockKey, u"Shared", timeoutSeconds),
+                    u"COMMIT TRANSACTION; " + LockTimeout(0),
+                    u"IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION; " + LockTimeout(0)};
         }
     }
     throw std::logic_error("ReadVersionStatements: unknown dialect");
 }
 
-TransactionStatements ChangeStatements(Dialect dialect) {
+TransactionStatements ChangeStatements(Dialect dialect, int timeoutSeconds) {
     switch (dialect) {
         case Dialect::Sqlite:
             return {u"BEGIN IMMEDIATE", u"COMMIT", u"ROLLBACK"};
         case Dialect::PostgreSql:
             return {u"BEGIN", u"COMMIT", u"ROLLBACK"};
         case Dialect::SqlServer:
-            return {u"BEGIN TRANSACTION", u"COMMIT TRANSACTION",
-                    u"IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION"};
+            return {LockTimeout(timeoutSeconds) + u"; BEGIN TRANSACTION",
+                    u"COMMIT TRANSACTION; " + LockTimeout(0),
+                    u"IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION; " + LockTimeout(0)};
     }
     throw std::logic_error("ChangeStatements: unknown dialect");
 }

@@ -4,11 +4,13 @@
 #include <windows.h>
 #else
 #include <locale.h>
+#include <time.h>
 #endif
 #include <sql.h>
 #include <sqlext.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -60,11 +62,16 @@ std::u16string FirstDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
 }
 
 // A wait for a lock that outlasted the command timeout, however the driver puts it: the ODBC
-// timeout states, PostgreSQL's cancelled statement and refused lock, and SQLite's busy (its
-// driver's native code).
+// timeout states, PostgreSQL's cancelled statement and refused lock, SQL Server's lock timeout
+// (1222; 33557097 on servers that speak its protocol over PostgreSQL) and its refused
+// application lock, and SQLite's busy (its driver's native code).
 bool IsTimeout(const Diagnostic& d, std::optional<Dialect> dialect) {
     for (const char16_t* s : {u"HYT00", u"HYT01", u"57014", u"55P03"}) {
         if (d.state == s) return true;
+    }
+    if (dialect == Dialect::SqlServer) {
+        return d.native == 1222 || d.native == 33557097 ||
+               d.text.find(kLockNotGranted) != std::u16string::npos;
     }
     return dialect == Dialect::Sqlite && (d.native & 0xFF) == 5;
 }
@@ -237,6 +244,47 @@ class OdbcBackend final : public Backend {
     }
 
     void Execute(const std::u16string& sql) override {
+        WhileBusy([&] { ExecuteOnce(sql); });
+    }
+
+    std::shared_ptr<const ResultData> Query(const std::u16string& sql) override {
+        std::shared_ptr<const ResultData> data;
+        WhileBusy([&] { data = Run(Adapt(sql), false); });
+        return data;
+    }
+
+  private:
+    // The SQLite3 drivers wait their busy timeout over again for each step of a statement
+    // (preparing, running, taking the write lock): two or three times what they are given. So
+    // they are given a short one (WithDriverBusyTimeout), and a statement that finds the database
+    // locked is tried again here until the command timeout has passed. A statement refused as
+    // busy has done nothing, and a COMMIT refused so is still to be done.
+    template <class F>
+    void WhileBusy(F&& statement) {
+        if (dialect_ != Dialect::Sqlite || commandTimeout_ <= 0) return statement();
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::seconds(commandTimeout_);
+        for (;;) {
+            try {
+                return statement();
+            } catch (const DbError& e) {
+                if (e.Number() != err::kTimeout || std::chrono::steady_clock::now() >= deadline) {
+                    throw;
+                }
+            }
+            PauseBriefly();
+        }
+    }
+    static void PauseBriefly() {
+#ifdef _WIN32
+        Sleep(10);
+#else
+        const timespec pause{0, 10'000'000};
+        nanosleep(&pause, nullptr);
+#endif
+    }
+
+    void ExecuteOnce(const std::u16string& sql) {
         Utf8ThreadLocale utf8;
         Statement st(*this);
         SQLRETURN rc = ExecDirect(st, Adapt(sql));
@@ -246,20 +294,20 @@ class OdbcBackend final : public Backend {
         while ((rc = SQLMoreResults(st.get())) != SQL_NO_DATA) st.Check(rc);
     }
 
-    std::shared_ptr<const ResultData> Query(const std::u16string& sql) override {
-        return Run(Adapt(sql), false);
-    }
-
-    // PostgreSQL's driver sends several statements in one exchange: a scan's begin and commit
-    // then cost no round trip of their own.
+  public:
+    // PostgreSQL's and SQL Server's drivers send several statements in one exchange (a batch):
+    // a scan's begin and commit then cost no round trip of their own. In a SQL Server batch the
+    // commit runs even after a failed query; a scan only reads, so that commits nothing.
     std::shared_ptr<const ResultData> QueryBetween(const std::u16string& before,
                                                    const std::u16string& sql,
                                                    const std::u16string& after) override {
-        if (dialect_ != Dialect::PostgreSql) return Backend::QueryBetween(before, sql, after);
-        std::u16string text = before.empty() ? u"" : before + u";";
+        if (dialect_ != Dialect::PostgreSql && dialect_ != Dialect::SqlServer) {
+            return Backend::QueryBetween(before, sql, after);
+        }
+        std::u16string text = before.empty() ? u"" : Adapt(before) + u";";
         text += Adapt(sql);
-        if (!after.empty()) text += u";" + after;
-        return Run(text, true);
+        if (!after.empty()) text += u";" + Adapt(after);
+        return Run(std::move(text), true);
     }
 
   private:
@@ -318,7 +366,9 @@ class OdbcBackend final : public Backend {
     }
 
   public:
-    void Begin() override { SetAutocommit(false); }
+    void Begin() override {
+        SetAutocommit(false);
+    }
     void Commit() override {
         SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc(), SQL_COMMIT);
         if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_DBC, dbc_);
@@ -338,9 +388,15 @@ class OdbcBackend final : public Backend {
                            SQL_IS_UINTEGER);
         if (failure) throw *failure;
     }
-    std::optional<Dialect> DatabaseDialect() const override { return dialect_; }
-    void SetCommandTimeout(int seconds) override { commandTimeout_ = seconds < 0 ? 0 : seconds; }
-    int CommandTimeout() const { return commandTimeout_; }
+    std::optional<Dialect> DatabaseDialect() const override {
+        return dialect_;
+    }
+    void SetCommandTimeout(int seconds) override {
+        commandTimeout_ = seconds < 0 ? 0 : seconds;
+    }
+    int CommandTimeout() const {
+        return commandTimeout_;
+    }
     void Close() noexcept override {
         if (!dbc_) return;
         SQLDisconnect(dbc_);

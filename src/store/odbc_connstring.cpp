@@ -271,7 +271,10 @@ std::u16string WithDriverBusyTimeout(std::u16string connect, int commandTimeoutS
     if (!driver || ToUpper(*driver).find(u"SQLITE") == std::u16string::npos) return connect;
     if (cs.Get(u"Timeout")) return connect;
     // The drivers read the value as a C int; a value of 0 or less would mean no waiting at all.
-    const long long ms = commandTimeoutSeconds <= 0 ? INT_MAX : commandTimeoutSeconds * 1000LL;
+    // With a limit, the backend waits out the rest by trying again.
+    const long long ms = commandTimeoutSeconds <= 0
+                             ? INT_MAX
+                             : std::min(commandTimeoutSeconds * 1000LL, kDriverBusyStepMs);
     if (!connect.empty() && connect.back() != u';') connect += u';';
     return connect + u"Timeout=" + ToU16(std::min<long long>(ms, INT_MAX));
 }

@@ -33,9 +33,11 @@ std::optional<OdbcConnect> TranslateConnString(const ConnString& cs, std::u16str
                                                OdbcPlatform platform);
 
 // The SQLite3 drivers ignore the statement timeout: a statement waiting for another connection's
-// lock waits as long as their busy timeout, the "Timeout" key (milliseconds, 100 s unless given),
-// which only the connection string sets. A string for such a driver that does not set it gets
-// the command timeout (0: no limit) added; any other string comes back as it is.
+// lock waits their busy timeout, the "Timeout" key (milliseconds, 100 s unless given), which only
+// the connection string sets, once for each of its steps. A string for such a driver that does
+// not set it gets a short wait added (the backend tries again until the command timeout has
+// passed), or no limit when the command timeout is 0; any other string comes back as it is.
+inline constexpr long long kDriverBusyStepMs = 100;
 std::u16string WithDriverBusyTimeout(std::u16string connect, int commandTimeoutSeconds);
 
 // A value as an ODBC connection string carries it: in braces when it could be misread.

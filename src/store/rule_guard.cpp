@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <mutex>
+#include <unordered_map>
 
 #include "store/db_helpers.h"
 #include "store/dialect.h"
@@ -28,7 +30,7 @@ bool CurrentIsTimeout() noexcept {
     }
 }
 
-DbError Busy(const std::vector<std::u16string>& ruleIds, int timeout, const DbError& cause) {
+DbError Busy(const std::vector<std::u16string>& ruleIds, int timeout, const std::u16string& cause) {
     std::vector<std::u16string> named;
     for (const auto& id : ruleIds) {
         if (id.empty() || std::any_of(named.begin(), named.end(),
@@ -46,8 +48,53 @@ DbError Busy(const std::vector<std::u16string>& ruleIds, int timeout, const DbEr
     text += timeout > 1    ? u"within " + ToU16(timeout) + u" seconds"
             : timeout == 1 ? std::u16string(u"within 1 second")
                            : std::u16string(u"in time");
-    text += u"; nothing was changed. (" + cause.Description() + u")";
+    text += u"; nothing was changed. (" + cause + u")";
     return DbError(err::kTimeout, text);
+}
+
+// What a SQL Server database says of itself, read once per connection string in a process: its
+// settings change seldom, and a scan should not pay a round trip for them. A scan that fails
+// forgets them, so that a setting changed since is read again.
+struct TraitsCache {
+    std::mutex mutex;
+    std::unordered_map<std::u16string, SqlServerTraits> known;
+};
+TraitsCache& Traits() {
+    static TraitsCache cache;
+    return cache;
+}
+
+SqlServerTraits TraitsOf(Connection& conn) {
+    auto& cache = Traits();
+    {
+        std::lock_guard<std::mutex> lock(cache.mutex);
+        auto it = cache.known.find(conn.ConnectionString());
+        if (it != cache.known.end()) return it->second;
+    }
+    const auto data = conn.Query(SqlServerTraitsQuery());
+    SqlServerTraits traits;  // a database that does not say: shared locks, ids as by default
+    if (!data->rows.empty() && data->rows[0].size() >= 3) {
+        const auto& row = data->rows[0];
+        const long snapshot = row[0].IsNull() ? 0 : row[0].ToInt32();
+        const FieldValue& collation = row[1].IsNull() ? row[2] : row[1];
+        traits = SqlServerTraitsFrom(snapshot, collation.IsNull() ? u"" : collation.ToText());
+    }
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    cache.known[conn.ConnectionString()] = traits;
+    return traits;
+}
+
+void ForgetTraits(const Connection& conn) noexcept {
+    try {
+        auto& cache = Traits();
+        std::lock_guard<std::mutex> lock(cache.mutex);
+        cache.known.erase(conn.ConnectionString());
+    } catch (...) {
+    }
+}
+
+IdComparison IdsOf(Connection& conn, Dialect dialect) {
+    return dialect == Dialect::SqlServer ? TraitsOf(conn).ids : DefaultIdComparison(dialect);
 }
 
 }  // namespace
@@ -57,9 +104,17 @@ RuleRead::RuleRead(const std::u16string& ruleId, size_t reads) noexcept : expect
         Connection& conn = DbConn();
         const auto dialect = conn.DatabaseDialect();
         if (!dialect) return;
+        bool snapshot = false;
+        std::u16string key;
+        if (*dialect == Dialect::SqlServer) {
+            const SqlServerTraits traits = TraitsOf(conn);
+            snapshot = traits.snapshotAllowed;
+            key = RuleLockKey(ruleId, traits.ids);
+        }
         conn.BeginTransWithNextQuery(
-            ReadVersionStatements(*dialect, ruleId, Seconds(conn.CommandTimeout)));
+            ReadVersionStatements(*dialect, key, Seconds(conn.CommandTimeout), snapshot));
         open_ = true;
+        sqlServer_ = *dialect == Dialect::SqlServer;
     } catch (...) {
         // Only a lock that was not granted in time stops the scan; otherwise its reads go on as
         // statements of their own and report their own failures.
@@ -84,6 +139,8 @@ std::shared_ptr<Recordset> RuleRead::OpenReadOnlyRs(const std::u16string& sql) {
         return QueryReadOnly(sql);
     } catch (...) {
         gaveUp_ = CurrentIsTimeout();
+        // A database whose snapshot setting changed since it was read fails the scan's reads.
+        if (sqlServer_ && !gaveUp_) ForgetTraits(DbConn());
         failures_.push_back(DescribeCurrentException());
         return nullptr;
     }
@@ -113,40 +170,58 @@ void RuleRead::End() noexcept {
 }
 
 void BeginRuleChange(Connection& conn, std::vector<std::u16string> ruleIds, bool categories) {
-    std::vector<std::u16string> keys;
-    for (const auto& id : ruleIds) {
-        if (!id.empty()) keys.push_back(RuleLockKey(id));
-    }
-    // One order for every change, so that two changes never each hold what the other waits for.
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-    if (categories) keys.insert(keys.begin(), kCategoriesLockKey);
-
     const auto dialect = conn.DatabaseDialect();
     if (!dialect) {
         conn.BeginTrans();
         return;
     }
     const int timeout = Seconds(conn.CommandTimeout);
+    std::vector<std::u16string> keys;
+    if (*dialect != Dialect::Sqlite) {  // SQLite's begin locks the whole database
+        const IdComparison ids = IdsOf(conn, *dialect);
+        for (const auto& id : ruleIds) {
+            if (!id.empty()) keys.push_back(RuleLockKey(id, ids));
+        }
+        // One order for every change, so that two changes never each hold what the other waits
+        // for.
+        std::sort(keys.begin(), keys.end());
+        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+        if (categories) keys.insert(keys.begin(), kCategoriesLockKey);
+    }
     try {
-        conn.BeginTransWith(ChangeStatements(*dialect));
+        conn.BeginTransWith(ChangeStatements(*dialect, timeout));
     } catch (const DbError& e) {
-        if (e.Number() == err::kTimeout) throw Busy(ruleIds, timeout, e);
+        if (e.Number() == err::kTimeout) throw Busy(ruleIds, timeout, e.Description());
         throw;
     }
     try {
-        for (const auto& key : keys) {
-            const std::u16string lock = ChangeLockStatement(*dialect, key, timeout);
-            if (!lock.empty()) conn.Execute(lock);
-        }
+        for (const auto& key : keys) conn.Execute(ChangeLockStatement(*dialect, key, timeout));
     } catch (const DbError& e) {
         try {
             conn.RollbackTrans();
         } catch (...) {
         }
-        if (e.Number() == err::kTimeout) throw Busy(ruleIds, timeout, e);
+        if (e.Number() == err::kTimeout) throw Busy(ruleIds, timeout, e.Description());
         throw;
     }
+}
+
+std::u16string DescribeChangeFailure(const Connection& conn,
+                                     const std::vector<std::u16string>& ruleIds) noexcept {
+    try {
+        try {
+            throw;
+        } catch (const DbError& e) {
+            // Already put so by BeginRuleChange, or a wait for a row, a page or the commit.
+            const std::u16string said = u" being changed elsewhere";
+            if (e.Number() != err::kTimeout || e.Description().find(said) != std::u16string::npos) {
+                return e.Description();
+            }
+            return Busy(ruleIds, Seconds(conn.CommandTimeout), e.Description()).Description();
+        }
+    } catch (...) {
+    }
+    return DescribeCurrentException();
 }
 
 RuleVersion RuleVersion::Unknown() {

@@ -61,6 +61,7 @@ class RuleRead {
     size_t expected_, reads_ = 0;
     bool open_ = false;
     bool gaveUp_ = false;
+    bool sqlServer_ = false;
     std::vector<std::u16string> failures_;
 };
 
@@ -70,6 +71,11 @@ class RuleRead {
 // the rule is being changed elsewhere; nothing has then begun. Commit or roll back on `conn`.
 void BeginRuleChange(Connection& conn, std::vector<std::u16string> ruleIds,
                      bool categories = false);
+// Inside a catch block of a change that BeginRuleChange began: the failure's description, a wait
+// that ran out later in the change (for a row another session holds, or for the commit) put as
+// the rules being changed elsewhere. The caller rolls the change back, so nothing was changed.
+std::u16string DescribeChangeFailure(const Connection& conn,
+                                     const std::vector<std::u16string>& ruleIds) noexcept;
 
 // A rule as stored: its header rows and level rows, every column, in a fixed order. A version that
 // could not be read equals none, not even itself, so that a change is refused rather than risked.

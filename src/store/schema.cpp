@@ -92,6 +92,39 @@ void InsertDemoData(Connection& conn) {
     }
 }
 
+void CreateRuleTables(Connection& conn, bool demo) {
+    std::u16string present;
+    for (const char16_t* table : {u"txm_gzzb", u"txm_gzmx", u"glsx"}) {
+        try {
+            conn.Query(u"select * from " + std::u16string(table) + u" where 1=0");
+            present += (present.empty() ? u"" : u", ") + std::u16string(table);
+        } catch (const DbError&) {
+            // Not there: the table is made below.
+        }
+    }
+    if (!present.empty()) {
+        throw DbError(err::kProviderError, u"The database has rule tables already (" + present +
+                                               u"); nothing was changed.");
+    }
+    const Dialect dialect = conn.DatabaseDialect().value_or(Dialect::SqlServer);
+    conn.BeginTrans();
+    try {
+        CreateSchema(conn, dialect);
+        if (demo) {
+            for (const auto& s : DemoStatements()) conn.Execute(s);
+        }
+        conn.CommitTrans();
+    } catch (...) {
+        // Some servers end the transaction themselves on a failed CREATE: the failure to report
+        // is the CREATE's, not the rollback's.
+        try {
+            conn.RollbackTrans();
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
 #if QUORVEL_WITH_SQLITE
 void CreateSqliteStore(const std::string& path, bool demo) {
     std::u16string connString = EmbeddedConnString(path);  // refuses a path that is not UTF-8
@@ -102,9 +135,16 @@ void CreateSqliteStore(const std::string& path, bool demo) {
     sqlite3* db = nullptr;
     int rc =
         sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    // Write-ahead logging: a till paused inside its read then keeps neither a manager's commit
+    // nor the other tills waiting (docs/shared-database.md). The mode stays with the file.
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     std::u16string msg = (rc != SQLITE_OK && db) ? FromUtf8(sqlite3_errmsg(db)) : u"";
     sqlite3_close_v2(db);
-    if (rc != SQLITE_OK) throw DbError(err::kProviderError, msg + u": " + FromUtf8(path));
+    if (rc != SQLITE_OK) {
+        if (db) std::filesystem::remove(path, ec);
+        throw DbError(err::kProviderError, msg + u": " + FromUtf8(path));
+    }
     try {
         Connection conn;
         conn.Open(connString);

@@ -16,6 +16,11 @@ std::vector<std::u16string> DemoStatements();  // plain statements, valid in eve
 void CreateSchema(Connection& conn, Dialect dialect);
 void InsertDemoData(Connection& conn);
 
+// The rule tables (and the demo data when asked) in an existing database, in the dialect it
+// speaks, all in one transaction. A database that has any of them already is refused before
+// anything is sent that could change it.
+void CreateRuleTables(Connection& conn, bool demo);
+
 // Creates a new embedded store file with the rule tables (and the demo data when asked).
 // Fails if the file exists already, so that no data is ever overwritten.
 void CreateSqliteStore(const std::string& path, bool demo);

@@ -468,6 +468,13 @@ ImportReport ImportRules(Connection& conn, const RuleSet& set, bool replace) {
         }
         conn.CommitTrans();
         report.imported = true;
+    } catch (const DbError& e) {
+        const std::u16string why = DescribeChangeFailure(conn, ids);
+        try {
+            conn.RollbackTrans();
+        } catch (...) {
+        }
+        throw DbError(e.Number(), why);
     } catch (...) {
         try {
             conn.RollbackTrans();

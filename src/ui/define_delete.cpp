@@ -25,6 +25,7 @@ int16_t ToInt16(const std::u16string& text) {
 void FrmDefine::DeleteLevel() {
     auto& m = Module();
     bool transactionOpen = false;
+    std::u16string G;
     try {
         if (vsfGrid.Rows() < 2) return;
         const int32_t row = vsfGrid.Row();
@@ -32,7 +33,7 @@ void FrmDefine::DeleteLevel() {
             u"您确认要删除代表名称为[" + vsfGrid.TextMatrix(row, 3) + u"]的数据吗？[Y/N]";
         if (MsgBox(question, mb::kYesNo + mb::kQuestion, kTitle) != mb::kYes) return;
 
-        const std::u16string G = vsfGrid.TextMatrix(row, 1);
+        G = vsfGrid.TextMatrix(row, 1);
         // The rule's write lock first, then the rule as stored must still be the one shown.
         BeginRuleChange(DbConn(), {G});
         transactionOpen = true;
@@ -44,11 +45,9 @@ void FrmDefine::DeleteLevel() {
         const int16_t J = ToInt16(vsfGrid.TextMatrix(row, 2));
         const int16_t S = ToInt16(vsfGrid.TextMatrix(row, 4));
         const int16_t E = ToInt16(vsfGrid.TextMatrix(row, 5));
-        if (!ShiftLaterLevels(G, J, S, E)) {
-            // Deleting now would leave the later levels at their old positions, with a hole.
-            RollBackIfOpen(transactionOpen);
-            return;
-        }
+        // Deleting after a failed shift would leave the later levels at their old positions,
+        // with a hole; the shift has then rolled the change back.
+        if (!ShiftLaterLevels(G, J, S, E, transactionOpen)) return;
         m.SqlText =
             u"DELETE TXM_GZMX WHERE GZID=" + SqlQuote(G) + u" AND js=" + vsfGrid.TextMatrix(row, 2);
         DbConn().Execute(m.SqlText);
@@ -64,11 +63,12 @@ void FrmDefine::DeleteLevel() {
             if (gone || !ShowLevel(CurGzid, CurJs)) EndLevelAmend();
         }
     } catch (...) {
-        FailChange(u"\n删除明细时出错!", mb::kExclamation, kTitle, transactionOpen);
+        FailChange(u"\n删除明细时出错!", mb::kExclamation, kTitle, transactionOpen, {G});
     }
 }
 
-bool FrmDefine::ShiftLaterLevels(const std::u16string& G, int16_t J, int16_t S, int16_t E) {
+bool FrmDefine::ShiftLaterLevels(const std::u16string& G, int16_t J, int16_t S, int16_t E,
+                                 bool& transactionOpen) {
     auto& m = Module();
     try {
         m.SqlText = u"select * from txm_gzmx where gzid=" + SqlQuote(G) + u" and js>" + ToU16(J);
@@ -82,8 +82,8 @@ bool FrmDefine::ShiftLaterLevels(const std::u16string& G, int16_t J, int16_t S, 
         }
         return true;
     } catch (...) {
-        bool noTransactionHere = false;  // the caller's transaction is the caller's to end
-        FailChange(u"\n位数排序时出错!", mb::kExclamation, kTitle, noTransactionHere);
+        // The change is rolled back before the box, which would otherwise hold its lock.
+        FailChange(u"\n位数排序时出错!", mb::kExclamation, kTitle, transactionOpen, {G});
         return false;
     }
 }

@@ -56,7 +56,8 @@ void FrmDefine::CmdSave_Click() {
         const SavedEnds ends = AmendsLoadedLevel() ? AmendLevel(f) : AppendLevel(f);
         ShowSaved(f.ruleId, ends, transactionOpen);
     } catch (...) {
-        FailChange(u"\n保存失败！", mb::kCritical, kTitleFailed, transactionOpen);
+        FailChange(u"\n保存失败！", mb::kCritical, kTitleFailed, transactionOpen,
+                   {TxtGZID.Text(), CurGzid});
     }
 }
 

@@ -64,7 +64,9 @@ class FrmDefine : public Window {
     void vsfGrid_DblClick();
     void CmdSave_Click();
     void DeleteLevel();
-    bool ShiftLaterLevels(const std::u16string& G, int16_t J, int16_t S, int16_t E);
+    // On failure the change is rolled back (transactionOpen cleared) before the box shows.
+    bool ShiftLaterLevels(const std::u16string& G, int16_t J, int16_t S, int16_t E,
+                          bool& transactionOpen);
     // F5: the test window. The rule it tests is the stored one with the fields applied as the
     // save button would apply them; `notes` get what the fields leave out or the save refuses.
     void ShowTest();

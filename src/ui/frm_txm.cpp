@@ -223,7 +223,7 @@ void FrmTXM::DeleteRule(const std::u16string& ruleId) {
         DbConn().CommitTrans();
         transactionOpen = false;
     } catch (...) {
-        FailChange(u"删除失败!", mb::kExclamation, u"系统提示", transactionOpen);
+        FailChange(u"删除失败!", mb::kExclamation, u"系统提示", transactionOpen, {ruleId});
     }
 }
 

@@ -4,6 +4,7 @@
 #include "store/error.h"
 #include "store/message_box.h"
 #include "store/module_state.h"
+#include "store/rule_guard.h"
 
 namespace quorvel::ui {
 
@@ -31,10 +32,12 @@ void RollBackIfOpen(bool& transactionOpen) noexcept {
 }
 
 void FailChange(const std::u16string& message, int buttons, const std::u16string& title,
-                bool& transactionOpen) noexcept {
+                bool& transactionOpen, const std::vector<std::u16string>& ruleIds) noexcept {
     std::u16string text;
     try {
-        text = DescribeCurrentException() + message;
+        text = (ruleIds.empty() ? DescribeCurrentException()
+                                : DescribeChangeFailure(DbConn(), ruleIds)) +
+               message;
     } catch (...) {
     }
     auto& m = Module();

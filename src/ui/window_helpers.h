@@ -20,8 +20,10 @@ void SelectAllText(TextBox& box);
 // with the change's own message after it, the shared recordset is released and a transaction
 // still open is rolled back. None of it fails in turn. The rollback comes before the box, so
 // that no lock of the change is held while the box waits for the user.
+// A change of rules names them: a wait that ran out is then said as the rules being changed
+// elsewhere (rule_guard.h).
 void FailChange(const std::u16string& message, int buttons, const std::u16string& title,
-                bool& transactionOpen) noexcept;
+                bool& transactionOpen, const std::vector<std::u16string>& ruleIds = {}) noexcept;
 // A change refused because another user changed the rule since this window showed it: the
 // transaction still open is rolled back (nothing was written), and the box names the rule. The
 // caller then shows the rule as stored.

@@ -52,6 +52,8 @@ class FaultSweep : public UiOnTargets {
 
     void Sweep(const std::function<Attempt(int)>& once, const std::vector<std::u16string>& suffixes,
                const std::u16string& title) {
+        // The first run on a database may read what the database says of itself, once.
+        once(0);
         const Attempt clean = once(0);
         ASSERT_TRUE(boxes.boxes.empty() || boxes.boxes.size() == 1) << "the clean run complained";
         const std::u16string after = Dump();
