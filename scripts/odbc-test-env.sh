@@ -3,7 +3,8 @@
 # server and a SQL Server-compatible one for the tests, stopped and removed on exit whatever the
 # outcome. Sets ODBCSYSINI, QUORVEL_TEST_PG_CONN, QUORVEL_TEST_PG_DIR, QUORVEL_TEST_PG_SCRIPT and
 # QUORVEL_TEST_TDS_CONN (a host's connection string without its catalog, whose provider reaches
-# the server through FreeTDS). QUORVEL_TEST_TDS=0 leaves the SQL Server-compatible server out.
+# the server through FreeTDS) with QUORVEL_TEST_TDS_ODBC (an ODBC string for the same login).
+# QUORVEL_TEST_TDS=0 leaves the SQL Server-compatible server out.
 
 odbc_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 odbc_tmp=$(mktemp -d /tmp/quorvel-odbc.XXXXXX)
@@ -42,7 +43,9 @@ export QUORVEL_TEST_PG_DIR="$odbc_tmp/pg"
 export QUORVEL_TEST_PG_SCRIPT="$odbc_root/scripts/pg-test-server.sh"
 
 if [ "${QUORVEL_TEST_TDS:-1}" != 0 ]; then
-  QUORVEL_TEST_TDS_CONN=$("$odbc_root/scripts/tds-test-server.sh" start "$odbc_tmp/tds")
-  export QUORVEL_TEST_TDS_CONN
+  "$odbc_root/scripts/tds-test-server.sh" start "$odbc_tmp/tds" >"$odbc_tmp/tds.conn"
+  QUORVEL_TEST_TDS_CONN=$(sed -n 1p "$odbc_tmp/tds.conn")
+  QUORVEL_TEST_TDS_ODBC=$(sed -n 2p "$odbc_tmp/tds.conn")
+  export QUORVEL_TEST_TDS_CONN QUORVEL_TEST_TDS_ODBC
   odbc_register FreeTDS libtdsodbc.so
 fi

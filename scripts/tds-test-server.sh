@@ -3,7 +3,8 @@
 # loopback ports, with room for the sessions that the driver manager's pool keeps open.
 #
 #   tds-test-server.sh start DIR   starts a fresh one in DIR; prints a host's connection string
-#                                  for its administrator login, without a catalog
+#                                  for its administrator login, without a catalog, and on a
+#                                  second line an ODBC string for the same (for isql)
 #   tds-test-server.sh stop DIR    stops it and removes DIR
 set -euo pipefail
 
@@ -36,6 +37,8 @@ case "$cmd" in
       sleep 0.2
     done
     printf 'Provider=SQLOLEDB.1;Data Source=127.0.0.1,%s;User ID=babelfish_admin;Password=Admin_Pass1\n' \
+      "$tds_port"
+    printf 'Driver=FreeTDS;Server=127.0.0.1;Port=%s;UID=babelfish_admin;PWD=Admin_Pass1;ClientCharset=UTF-8\n' \
       "$tds_port"
     ;;
   stop)

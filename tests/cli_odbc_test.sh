@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # The command over ODBC prints exactly what it prints on the embedded store for the same rules:
 # the same file through the SQLite3 ODBC driver, a store that init made through that driver, and
-# (when the test script started one) a PostgreSQL database that init filled.
+# (when the test script started them) a PostgreSQL database and a SQL Server database, reached with
+# a host's own connection string, that init filled.
 set -u
 q="$1"
 dir=$(mktemp -d)
 pgdb=""
+msdb=""
 cleanup() {
   if [ -n "$pgdb" ]; then
     echo "drop database if exists $pgdb with (force)" | isql -b -k "$QUORVEL_TEST_PG_CONN;Database=postgres" >/dev/null 2>&1
   fi
+  [ -n "$msdb" ] && echo "drop database $msdb" | isql -b -k "$QUORVEL_TEST_TDS_ODBC;Database=master" >/dev/null 2>&1
   rm -rf "$dir"
 }
 trap cleanup EXIT
@@ -55,5 +58,15 @@ if [ -n "${QUORVEL_TEST_PG_CONN:-}" ]; then
   check "init on PostgreSQL" "created the rule tables with demo data" \
     "$("$q" init --conn "$QUORVEL_TEST_PG_CONN;Database=$pgdb" --demo)"
   check "PostgreSQL answers as the embedded store" "$embedded" "$(answers --conn "$QUORVEL_TEST_PG_CONN;Database=$pgdb")"
+fi
+if [ -n "${QUORVEL_TEST_TDS_CONN:-}" ]; then
+  msdb="quorvel_cli_$$"
+  echo "create database $msdb" | isql -b -k "$QUORVEL_TEST_TDS_ODBC;Database=master" >/dev/null
+  ms="$QUORVEL_TEST_TDS_CONN;Initial Catalog=$msdb"
+  check "init on SQL Server" "created the rule tables with demo data" "$("$q" init --conn "$ms" --demo)"
+  check "SQL Server answers as the embedded store" "$embedded" "$(answers --conn "$ms")"
+  check "init again on SQL Server says why, not how the rollback failed" \
+    "1:quorvel: The database has rule tables already (txm_gzzb, txm_gzmx, glsx); nothing was changed." \
+    "$("$q" init --conn "$ms" --demo 2>"$dir/err" >/dev/null; echo "$?:$(cat "$dir/err")")"
 fi
 exit $fail

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # check, explain, batch, export and import as a user runs them, on the embedded store and (when
-# the test script provides them) through the SQLite3 ODBC driver and on PostgreSQL.
+# the test script provides them) through the SQLite3 ODBC driver, on PostgreSQL and on SQL Server.
 set -u
 q="$1"
 dir=$(mktemp -d)
 pgdb=""
+msdb=""
 cleanup() {
   [ -n "$pgdb" ] && echo "drop database if exists $pgdb with (force)" | isql -b -k "$QUORVEL_TEST_PG_CONN;Database=postgres" >/dev/null 2>&1
+  [ -n "$msdb" ] && echo "drop database $msdb" | isql -b -k "$QUORVEL_TEST_TDS_ODBC;Database=master" >/dev/null 2>&1
   rm -rf "$dir"
 }
 trap cleanup EXIT
@@ -116,5 +118,19 @@ if [ -n "${QUORVEL_TEST_PG_CONN:-}" ]; then
   echo "create database $pgdb" | isql -b -k "$QUORVEL_TEST_PG_CONN;Database=postgres" >/dev/null
   "$q" init --conn "$QUORVEL_TEST_PG_CONN;Database=$pgdb" >/dev/null
   roundtrip PostgreSQL --conn "$QUORVEL_TEST_PG_CONN;Database=$pgdb"
+fi
+if [ -n "${QUORVEL_TEST_TDS_CONN:-}" ]; then
+  msdb="quorvel_tools_$$"
+  echo "create database $msdb" | isql -b -k "$QUORVEL_TEST_TDS_ODBC;Database=master" >/dev/null
+  ms="$QUORVEL_TEST_TDS_CONN;Initial Catalog=$msdb"
+  "$q" init --conn "$ms" >/dev/null
+  roundtrip "SQL Server" --conn "$ms"
+  # Hostile and broken files leave a SQL Server's rules as they were.
+  before=$("$q" export --conn "$ms")
+  printf '%s' "${good/'"js":1'/'"js":70000'}" >"$dir/hostile.json"
+  check "SQL Server: hostile file refused, rules unchanged" "1:$before" \
+    "$("$q" import --conn "$ms" "$dir/hostile.json" 2>/dev/null; echo $?):$("$q" export --conn "$ms")"
+  check "SQL Server: broken rule refused, rules unchanged" "1:$before" \
+    "$("$q" import --conn "$ms" "$dir/bad.json" 2>/dev/null; echo $?):$("$q" export --conn "$ms")"
 fi
 exit $fail
