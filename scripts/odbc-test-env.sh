@@ -48,4 +48,9 @@ if [ "${QUORVEL_TEST_TDS:-1}" != 0 ]; then
   QUORVEL_TEST_TDS_ODBC=$(sed -n 2p "$odbc_tmp/tds.conn")
   export QUORVEL_TEST_TDS_CONN QUORVEL_TEST_TDS_ODBC
   odbc_register FreeTDS libtdsodbc.so
+  # Under Wine a host's Provider=SQLOLEDB string reaches the driver every Windows has by this
+  # name; here it is FreeTDS, in both architectures' unixODBC (also in the system's registration,
+  # which the windows' suite uses).
+  odbc_register "SQL Server" libtdsodbc.so
+  (unset ODBCSYSINI; odbc_register "SQL Server" libtdsodbc.so)
 fi

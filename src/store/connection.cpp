@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "store/error.h"
+#include "store/spin_lock.h"
 #include "store/text.h"
 #if QUORVEL_WITH_ODBC
 #include "store/odbc_backend.h"
@@ -24,23 +25,11 @@ std::vector<BackendFactory>& Factories() {
     };
     return factories;
 }
-// A spin lock rather than std::mutex, which MinGW's win32 thread model lacks. Registration
-// happens at start-up and the guarded work is a short copy, so nobody waits long.
-class FactoriesLock {
+// Registration happens at start-up and the guarded work is a short copy.
+std::atomic_flag gFactoriesFlag;
+class FactoriesLock : public SpinLock {
   public:
-    FactoriesLock() {
-        while (Flag().test_and_set(std::memory_order_acquire)) {
-        }
-    }
-    ~FactoriesLock() { Flag().clear(std::memory_order_release); }
-    FactoriesLock(const FactoriesLock&) = delete;
-    FactoriesLock& operator=(const FactoriesLock&) = delete;
-
-  private:
-    static std::atomic_flag& Flag() {
-        static std::atomic_flag flag;  // clear from the start
-        return flag;
-    }
+    FactoriesLock() : SpinLock(gFactoriesFlag) {}
 };
 thread_local Connection::StatementHook tStatementHook;
 

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <climits>
-#include <mutex>
 #include <unordered_map>
 
 #include "store/db_helpers.h"
 #include "store/dialect.h"
 #include "store/error.h"
 #include "store/module_state.h"
+#include "store/spin_lock.h"
 #include "store/text.h"
 
 namespace quorvel {
@@ -56,7 +56,7 @@ DbError Busy(const std::vector<std::u16string>& ruleIds, int timeout, const std:
 // settings change seldom, and a scan should not pay a round trip for them. A scan that fails
 // forgets them, so that a setting changed since is read again.
 struct TraitsCache {
-    std::mutex mutex;
+    std::atomic_flag busy;
     std::unordered_map<std::u16string, SqlServerTraits> known;
 };
 TraitsCache& Traits() {
@@ -67,7 +67,7 @@ TraitsCache& Traits() {
 SqlServerTraits TraitsOf(Connection& conn) {
     auto& cache = Traits();
     {
-        std::lock_guard<std::mutex> lock(cache.mutex);
+        SpinLock lock(cache.busy);
         auto it = cache.known.find(conn.ConnectionString());
         if (it != cache.known.end()) return it->second;
     }
@@ -79,7 +79,7 @@ SqlServerTraits TraitsOf(Connection& conn) {
         const FieldValue& collation = row[1].IsNull() ? row[2] : row[1];
         traits = SqlServerTraitsFrom(snapshot, collation.IsNull() ? u"" : collation.ToText());
     }
-    std::lock_guard<std::mutex> lock(cache.mutex);
+    SpinLock lock(cache.busy);
     cache.known[conn.ConnectionString()] = traits;
     return traits;
 }
@@ -87,7 +87,7 @@ SqlServerTraits TraitsOf(Connection& conn) {
 void ForgetTraits(const Connection& conn) noexcept {
     try {
         auto& cache = Traits();
-        std::lock_guard<std::mutex> lock(cache.mutex);
+        SpinLock lock(cache.busy);
         cache.known.erase(conn.ConnectionString());
     } catch (...) {
     }

@@ -230,19 +230,35 @@ closed='The connection cannot be used to perform this operation. It is either cl
 run_with_box $'create 0\nStoreCode [] 0' "系统提示" "$closed" cscript //nologo never_opened.vbs
 
 # ---- script clients on the demo store ------------------------------------------------------
-script_client() {  # script_client EXPECTED_FILE SCRIPT
-    local got
-    run_client "$work/script.out" cscript //nologo "$2" "$conn"
+script_client() {  # script_client EXPECTED_FILE SCRIPT [CONN LABEL]
+    local got label="${4:-the demo store}"
+    run_client "$work/script.out" cscript //nologo "$2" "${3:-$conn}"
     got="$(cat "$work/script.out")"
     if [ "$got" = "$(cat "$1")" ]; then
-        pass "$2 on the demo store"
+        pass "$2 on $label"
     else
-        fail "$2 on the demo store"
+        fail "$2 on $label"
         diff <(echo "$got") "$1" | sed 's/^/    /'
     fi
 }
 script_client "$here/parse.expected" parse.vbs
 script_client "$here/parse.js.expected" parse.js
+
+# ---- the same clients on a host's SQL Server -------------------------------------------------
+# The host's own connection string, which reaches the "SQL Server" ODBC driver as on a till (here
+# FreeTDS under that name, told the test server's port by TDSPORT).
+if [ -n "${QUORVEL_TEST_TDS_CONN:-}" ] && [ -n "${QUORVEL_TEST_TDS_ODBC:-}" ]; then
+    msdb="quorvel_wine_${arch}_$$"
+    echo "create database $msdb" | isql -b -k "$QUORVEL_TEST_TDS_ODBC;Database=master" >/dev/null
+    "$quorvel" init --conn "$QUORVEL_TEST_TDS_CONN;Initial Catalog=$msdb" --demo >/dev/null
+    TDSPORT="$(sed -n 's/.*Port=\([0-9]*\).*/\1/p' <<<"$QUORVEL_TEST_TDS_ODBC")"
+    export TDSPORT
+    hostconn="Provider=SQLOLEDB.1;Data Source=127.0.0.1;Initial Catalog=$msdb;User ID=babelfish_admin;Password=Admin_Pass1"
+    script_client "$here/parse.expected" parse.vbs "$hostconn" "a host's SQL Server"
+    script_client "$here/parse.js.expected" parse.js "$hostconn" "a host's SQL Server"
+else
+    echo "SKIPPED: no SQL Server-compatible test server was started (scripts/odbc-test-env.sh)"
+fi
 run_with_box "$(cat "$here/two_objects.expected")" "系统提示" "$closed" \
     cscript //nologo two_objects.vbs "$conn"
 

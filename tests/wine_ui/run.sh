@@ -392,4 +392,53 @@ else
     fail "the host's window while the browser is open: $(tr -d '\r' <"$work/host.out")"
 fi
 
+step "7. A rule entered and saved on a host's SQL Server, with the host's connection string"
+# The "SQL Server" ODBC driver every Windows has is FreeTDS here, told the test server's port by
+# its configuration file (scripts/odbc-test-env.sh registers it).
+if [ -n "${QUORVEL_TEST_TDS_CONN:-}" ] && [ -n "${QUORVEL_TEST_TDS_ODBC:-}" ]; then
+    msdb="quorvel_wineui_${arch}_$$"
+    echo "create database $msdb" | isql -b -k "$QUORVEL_TEST_TDS_ODBC;Database=master" >/dev/null
+    mscs="$QUORVEL_TEST_TDS_CONN;Initial Catalog=$msdb"
+    "$quorvel" init --conn "$mscs" --demo >/dev/null
+    TDSPORT="$(sed -n 's/.*Port=\([0-9]*\).*/\1/p' <<<"$QUORVEL_TEST_TDS_ODBC")"
+    export TDSPORT
+    hostconn="Provider=SQLOLEDB.1;Data Source=127.0.0.1;Initial Catalog=$msdb;User ID=babelfish_admin;Password=Admin_Pass1"
+    (cd "$work/bin" && exec timeout 200 "$loader" "$(sysexe cscript)" //nologo show.vbs "$hostconn" \
+        >"$work/client.out" 2>&1) &
+    client_pid=$!
+    if window_id "$BROWSER" >/dev/null; then
+        pass "SQL Server: Show opens the browser"
+        keys Return
+        window_id "$EDITOR" >/dev/null && pass "SQL Server: Enter opens the editor" ||
+            fail "SQL Server: Enter opens the editor"
+        sleep 0.5
+        typed "MS1"
+        keys Return
+        typed "ms"
+        keys Return
+        typed "21"
+        keys Return
+        typed "A"  # a single match is taken without asking
+        keys Return
+        typed "5"
+        keys Return Return Return  # end -> decimals -> save button -> pressed
+        got="$("$quorvel" parse --conn "$mscs" --rule MS1 --categories A 2112345678 2>&1)"
+        [ "$got" == "12345" ] && pass "SQL Server: the saved rule cuts as entered" ||
+            fail "SQL Server: the saved rule cuts as entered: got '$got'"
+        keys Escape
+        gone "$EDITOR" || fail "SQL Server: Esc closes the editor"
+        keys Escape
+        gone "$BROWSER" || fail "SQL Server: Esc closes the browser"
+        window_id "系统提示" >/dev/null && answer "系统提示" Return
+    else
+        fail "SQL Server: Show opens the browser"
+        cat "$work/client.out"
+    fi
+    wait "$client_pid"
+    client_pid=""
+    echo "drop database $msdb" | isql -b -k "$QUORVEL_TEST_TDS_ODBC;Database=master" >/dev/null 2>&1
+else
+    echo "     SKIPPED: no SQL Server-compatible test server was started (scripts/odbc-test-env.sh)"
+fi
+
 summary "wine-ui $arch"
