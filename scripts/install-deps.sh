@@ -12,13 +12,14 @@ for g in $groups; do
                   libbenchmark-dev) ;;
     # The :i386 packages run the x86 DLL in 32-bit processes, through 32-bit ODBC.
     windows) pkgs+=(mingw-w64 mingw-w64-tools libwine-dev python3 wine wine64 xvfb xdotool
-                    unixodbc libsqliteodbc wine32:i386 libodbc2:i386 libsqliteodbc:i386) ;;
+                    unixodbc libsqliteodbc tdsodbc wine32:i386 libodbc2:i386 libsqliteodbc:i386
+                    tdsodbc:i386) ;;
     package) pkgs+=(wixl msitools) ;;
     format) pkgs+=(clang-format) ;;
     fuzz) pkgs+=(clang-14 libclang-rt-14-dev) ;;
     windows-ui) pkgs+=(xvfb xdotool imagemagick fonts-wqy-zenhei sqlite3) ;;
     odbc) pkgs+=(unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql postgresql
-                 postgresql-contrib python3) ;;
+                 postgresql-contrib python3 tdsodbc freetds-bin) ;;
     *) echo "install-deps: unknown group $g" >&2; exit 2 ;;
   esac
 done
