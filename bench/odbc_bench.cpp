@@ -1,6 +1,8 @@
 // ParseBarCode per call over ODBC (SQLite3 driver; PostgreSQL through psqlODBC when
-// QUORVEL_TEST_PG_CONN names a server), against a floor that does the same mandatory work straight
-// on the ODBC API: connect, run each category's level query and read its row, disconnect.
+// QUORVEL_TEST_PG_CONN names a server; SQL Server through FreeTDS, with a host's connection string,
+// when QUORVEL_TEST_TDS_CONN and QUORVEL_TEST_TDS_ODBC name one), against a floor that does the
+// same mandatory work straight on the ODBC API: connect, run each category's level query and
+// read its row, disconnect.
 //
 // unixODBC pools connections when its configuration says so, for the whole process; so one run
 // measures one mode. QUORVEL_BENCH_POOLING=off measures without pooling, anything else with it;
@@ -43,6 +45,7 @@ struct Target {
     std::string name;
     std::u16string connString;
     quorvel::Dialect dialect;
+    std::u16string floorConnString;  // the same database for the floor, as an ODBC string
 };
 
 void BM_ParseBarCode(benchmark::State& state, const Target& t) {
@@ -66,7 +69,7 @@ void BM_Floor(benchmark::State& state, const Target& t) {
     const std::u16string queries[2] = {LevelQuery(u'A', t.dialect), LevelQuery(u'B', t.dialect)};
     const bool narrow = t.dialect == quorvel::Dialect::Sqlite;
     std::string narrowQueries[2] = {quorvel::ToUtf8(queries[0]), quorvel::ToUtf8(queries[1])};
-    std::u16string cs = t.connString;
+    std::u16string cs = t.floorConnString;
     for (auto _ : state) {
         SQLHDBC dbc = SQL_NULL_HDBC;
         SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
@@ -117,9 +120,9 @@ void Fill(const std::u16string& cs, quorvel::Dialect dialect) {
     c.Close();
 }
 
-void Admin(const std::u16string& base, const std::u16string& sql) {
+void Admin(const std::u16string& cs, const std::u16string& sql) {
     Connection c;
-    c.Open(base + u";Database=postgres");
+    c.Open(cs);
     c.Execute(sql);
     c.Close();
 }
@@ -140,31 +143,38 @@ int main(int argc, char** argv) {
         std::ofstream ini(dir / "odbcinst.ini");
         ini << "[ODBC]\nPooling=" << (pooled ? "Yes" : "No") << "\n\n"
             << "[SQLite3]\nDriver=libsqlite3odbc.so\nCPTimeout=120\n\n"
-            << "[PostgreSQL Unicode]\nDriver=psqlodbcw.so\nCPTimeout=120\n";
+            << "[PostgreSQL Unicode]\nDriver=psqlodbcw.so\nCPTimeout=120\n\n"
+            << "[FreeTDS]\nDriver=libtdsodbc.so\nCPTimeout=120\n";
         std::ofstream(dir / "odbc.ini");
     }
     setenv("ODBCSYSINI", dir.c_str(), 1);
 
     std::vector<Target> targets;
     const std::string file = (dir / "rules.db").string();
-    targets.push_back(
-        {"Sqlite3", u"Driver={SQLite3};Database=" + FromUtf8(file), quorvel::Dialect::Sqlite});
-    std::u16string pgBase;
-    std::u16string pgDb = u"quorvel_bench_" + quorvel::ToU16(getpid());
+    const std::u16string sqlite = u"Driver={SQLite3};Database=" + FromUtf8(file);
+    targets.push_back({"Sqlite3", sqlite, quorvel::Dialect::Sqlite, sqlite});
+    const std::u16string db = u"quorvel_bench_" + quorvel::ToU16(getpid());
+    // Each server's administrative connection, and the statement that drops the database.
+    std::vector<std::pair<std::u16string, std::u16string>> drops;
     if (const char* pg = std::getenv("QUORVEL_TEST_PG_CONN")) {
-        pgBase = FromUtf8(pg);
-        targets.push_back(
-            {"PostgreSql", pgBase + u";Database=" + pgDb, quorvel::Dialect::PostgreSql});
+        const std::u16string cs = FromUtf8(pg) + u";Database=" + db;
+        targets.push_back({"PostgreSql", cs, quorvel::Dialect::PostgreSql, cs});
+        drops.push_back({FromUtf8(pg) + u";Database=postgres",
+                         u"DROP DATABASE IF EXISTS " + db + u" WITH (FORCE)"});
+    }
+    const char* tds = std::getenv("QUORVEL_TEST_TDS_CONN");
+    const char* tdsOdbc = std::getenv("QUORVEL_TEST_TDS_ODBC");
+    if (tds && tdsOdbc) {
+        targets.push_back({"SqlServer", FromUtf8(tds) + u";Initial Catalog=" + db,
+                           quorvel::Dialect::SqlServer, FromUtf8(tdsOdbc) + u";Database=" + db});
+        drops.push_back({FromUtf8(tdsOdbc) + u";Database=master", u"DROP DATABASE " + db});
     }
 
     int rc = 0;
     try {
-        Fill(targets[0].connString, quorvel::Dialect::Sqlite);
-        if (!pgBase.empty()) {
-            Admin(pgBase, u"CREATE DATABASE " + pgDb);
-            Fill(targets[1].connString, quorvel::Dialect::PostgreSql);
-        }
+        for (const auto& [admin, drop] : drops) Admin(admin, u"CREATE DATABASE " + db);
         for (const auto& t : targets) {
+            Fill(t.connString, t.dialect);
             benchmark::RegisterBenchmark(("BM_OdbcParseBarCode/" + t.name + suffix).c_str(),
                                          BM_ParseBarCode, t);
             benchmark::RegisterBenchmark(("BM_OdbcFloor/" + t.name + suffix).c_str(), BM_Floor, t);
@@ -176,9 +186,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "odbc_bench: %s\n", e.what());
         rc = 1;
     }
-    if (!pgBase.empty()) {
+    for (const auto& [admin, drop] : drops) {
         try {
-            Admin(pgBase, u"DROP DATABASE IF EXISTS " + pgDb + u" WITH (FORCE)");
+            Admin(admin, drop);
         } catch (...) {
         }
     }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# ParseBarCode over ODBC (SQLite3 driver, PostgreSQL through psqlODBC) with and without the driver
-# manager's pooling, each against its floor on the ODBC API measured in the same run; prints the
-# medians and ratios.
+# ParseBarCode over ODBC (SQLite3 driver, PostgreSQL through psqlODBC, SQL Server through FreeTDS)
+# with and without the driver manager's pooling, each against its floor on the ODBC API measured
+# in the same run; prints the medians and ratios.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh linux odbc
