@@ -12,6 +12,8 @@
 
 #include "service/analyser.h"
 #include "store/connection.h"
+#include "store/db_helpers.h"
+#include "store/dialect.h"
 #include "store/error.h"
 #include "store/module_state.h"
 #include "store/rule_guard.h"
@@ -256,6 +258,82 @@ TEST_P(SharedDatabase, LockWaitsEndInWordsAPersonUnderstands) {
             other.Close();
         }
         EXPECT_EQ(Stored(), c.refused ? 1 : 2);
+    }
+}
+
+// Whether the module's connection is inside a transaction, asked of the database itself.
+bool DatabaseHasTransactionOpen() {
+    Connection& c = DbConn();
+    switch (c.DatabaseDialect().value_or(Dialect::SqlServer)) {
+        case Dialect::Sqlite:
+            try {
+                c.Execute(u"BEGIN");  // refused inside a transaction
+            } catch (const DbError&) {
+                return true;
+            }
+            c.Execute(u"ROLLBACK");
+            return false;
+        case Dialect::PostgreSql:  // a statement in autocommit begins its own transaction
+            return c.Query(u"select case when now() = statement_timestamp() then 0 else 1 end")
+                       ->rows.at(0)
+                       .at(0)
+                       .ToInt32() != 0;
+        case Dialect::SqlServer:
+            return c.Query(u"select @@TRANCOUNT")->rows.at(0).at(0).ToInt32() != 0;
+    }
+    return true;
+}
+
+// However a scan ends, it leaves no read open behind it on the till's connection (which stays
+// open until the next call): no lock held for the managers, no old version kept for the next
+// scan. A clean scan sends its begin and its queries, and nothing else: no commit of its own.
+TEST_P(SharedDatabase, AScanLeavesNoReadOpenHoweverItEnds) {
+    ASSERT_EQ(Import(1, false), u"");
+    const struct {
+        const char* what;
+        int failAt;  // the query of the scan that fails: 0 none
+        long number;
+        std::u16string cut;
+    } cases[] = {
+        {"a clean scan", 0, 0, kCut[1]},
+        {"its second query fails", 2, err::kProviderError, u"0936,,8246"},
+        {"its second query's wait runs out", 2, err::kTimeout, u"0936,,"},
+        {"its last query fails", 3, err::kProviderError, u"0936,70.75,"},
+    };
+    {
+        RecordingBoxes warm;  // what the database says of itself is read by the first scan
+        GetAnalyseBarCode analyser;
+        analyser.ConnString(cs);
+        ASSERT_EQ(analyser.ParseBarCode(u"A,B,C", kCode, u"FL"), kCut[1]);
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingBoxes boxes;
+        int statements = 0, queries = 0;
+        Connection::SetStatementHook([&](const std::u16string& sql) {
+            ++statements;
+            if (sql.find(u"lbid=") != std::u16string::npos && ++queries == c.failAt) {
+                throw DbError(c.number, u"injected");
+            }
+        });
+        GetAnalyseBarCode analyser;
+        analyser.ConnString(cs);
+        EXPECT_EQ(analyser.ParseBarCode(u"A,B,C", kCode, u"FL"), c.cut);
+        Connection::SetStatementHook(nullptr);
+        if (c.failAt == 0) {
+            EXPECT_EQ(statements, 4);  // the begin and three queries
+            EXPECT_TRUE(boxes.boxes.empty());
+        } else {
+            EXPECT_EQ(boxes.boxes.size(), 1u);
+        }
+        EXPECT_FALSE(DbConn().InTransaction());
+        EXPECT_FALSE(DatabaseHasTransactionOpen());
+        // A manager's change goes through at once, and the till's next scan sees it.
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(ToUtf8(Import(2, true, 1)), "");
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, 900ms);
+        EXPECT_EQ(analyser.ParseBarCode(u"A,B,C", kCode, u"FL"), kCut[2]);
+        ASSERT_EQ(ToUtf8(Import(1, true)), "");
     }
 }
 

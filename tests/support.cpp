@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
 #include "store/connection.h"
 #include "store/connstring.h"
@@ -43,12 +44,34 @@ void TestStore::Exec(const std::vector<std::u16string>& statements) {
     c.Close();
 }
 
+namespace {
+
+// The process's own temporary folder, made afresh (never one a reused process id left behind)
+// and removed with everything in it when the process ends, whether its tests passed or not.
+class TempFolder {
+  public:
+    TempFolder() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "quorvel-tests-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed: " + pattern);
+        path_ = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+}  // namespace
+
 std::string TempPath(const std::string& stem) {
     static std::atomic<int> counter{0};
-    auto dir =
-        std::filesystem::temp_directory_path() / ("quorvel-tests-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    return (dir / (stem + "-" + std::to_string(counter++))).string();
+    static TempFolder folder;
+    return (folder.path() / (stem + "-" + std::to_string(counter++))).string();
 }
 
 std::vector<std::u16string> HostSchemaStatements(bool untyped) {
