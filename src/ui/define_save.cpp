@@ -48,9 +48,14 @@ void FrmDefine::CmdSave_Click() {
         BeginRuleChange(DbConn(), {f.ruleId, CurGzid});
         transactionOpen = true;
         const bool renamed = !CurGzid.empty() && !EqualsNoCase(CurGzid, f.ruleId);
-        if (!StoredAsShown(f.ruleId) || (renamed && !StoredAsShown(CurGzid))) {
-            RefuseChangedElsewhere(f.ruleId, transactionOpen);
-            ShowStoredRule(f.ruleId);
+        // The rule that changed since it was shown is the one named and shown again: on a
+        // rename, the rule under its old id.
+        const std::u16string changed = !StoredAsShown(f.ruleId)             ? f.ruleId
+                                       : renamed && !StoredAsShown(CurGzid) ? CurGzid
+                                                                            : u"";
+        if (!changed.empty()) {
+            RefuseChangedElsewhere(changed, transactionOpen);
+            ShowStoredRule(changed);
             return;
         }
         const SavedEnds ends = AmendsLoadedLevel() ? AmendLevel(f) : AppendLevel(f);

@@ -39,10 +39,16 @@ class SharedRule : public UiOnTargets {
 };
 
 // An editor's change in two steps: what the manager does before the other one acts, and after.
+// Or a statement another program runs (`elsewhere`).
 struct Action {
     const char* what;
     std::function<void(FrmDefine&)> prepare, finish;
+    std::u16string elsewhere{};
 };
+
+Action Elsewhere(const char* what, const char16_t* sql) {
+    return {what, {}, {}, sql};
+}
 
 Action Amend(int js, const char16_t* end) {
     return {"amend",
@@ -63,6 +69,18 @@ Action Append() {
                 w.ClickOn(w.CmdSave);
             }};
 }
+// The loaded level amended under a new rule id: the whole rule moves to it.
+Action Rename(int js) {
+    return {"rename",
+            [js](FrmDefine& w) {
+                w.vsfGrid.SetRow(UiOnTargets::RowOfLevel(w.vsfGrid, js));
+                w.PressKey(key::kF3);
+            },
+            [](FrmDefine& w) {
+                w.TxtGZID.SetText(u"R5");
+                w.ClickOn(w.CmdSave);
+            }};
+}
 Action Delete(int js) {
     return {"delete",
             [js](FrmDefine& w) { w.vsfGrid.SetRow(UiOnTargets::RowOfLevel(w.vsfGrid, js)); },
@@ -74,8 +92,17 @@ Action Delete(int js) {
 
 TEST_P(SharedRule, TheSecondEditorsChangeIsRefusedAndTheStoredRuleIsTheFirsts) {
     const std::pair<Action, Action> cases[] = {
-        {Amend(2, u"10"), Amend(3, u"13")}, {Append(), Append()},  {Delete(2), Delete(3)},
-        {Amend(2, u"7"), Delete(3)},        {Delete(2), Append()}, {Append(), Amend(4, u"20")},
+        {Amend(2, u"10"), Amend(3, u"13")},
+        {Append(), Append()},
+        {Delete(2), Delete(3)},
+        {Amend(2, u"7"), Delete(3)},
+        // A deletion outside amend mode after the other manager widened a level before it.
+        {Amend(2, u"10"), Delete(3)},
+        {Delete(2), Append()},
+        {Append(), Amend(4, u"20")},
+        {Elsewhere("the in-store code alone", u"update txm_gzzb set dnmid='99' where gzid='R4'"),
+         Append()},
+        {Append(), Rename(2)},
     };
     for (const auto& [first, second] : cases) {
         SCOPED_TRACE(std::string(first.what) + " then " + second.what);
@@ -83,10 +110,14 @@ TEST_P(SharedRule, TheSecondEditorsChangeIsRefusedAndTheStoredRuleIsTheFirsts) {
         SeedR4();
         auto w = OpenEditor(false, u"R4");
         second.prepare(*w);
-        AsOtherManager([&](FrmDefine& other) {
-            first.prepare(other);
-            first.finish(other);
-        });
+        if (!first.elsewhere.empty()) {
+            Exec({first.elsewhere});
+        } else {
+            AsOtherManager([&](FrmDefine& other) {
+                first.prepare(other);
+                first.finish(other);
+            });
+        }
         const std::u16string stored = Dump();
         boxes.boxes.clear();
         boxes.answers = {mb::kYes};
@@ -153,6 +184,30 @@ TEST_P(SharedRule, TheBrowserDeletesNoRuleChangedSinceItShowedIt) {
     EXPECT_EQ(boxes.boxes[1].prompt, kChangedElsewhere);
     EXPECT_TRUE(Header(u"R4").empty());
     EXPECT_TRUE(Levels(u"R4").empty());
+}
+
+// A rule whose stored version could not be read when the editor showed it, deleted since: the
+// save writes nothing (it would bring the rule back with one level), and says why.
+TEST_P(SharedRule, ASaveOfARuleShownWithoutItsVersionAndDeletedSinceIsRefused) {
+    SeedR4();
+    std::unique_ptr<FrmDefine> w;
+    {
+        Connection::SetStatementHook([](const std::u16string& sql) {
+            if (sql.starts_with(u"select gzid,gzname,dnmid,txmzws from txm_gzzb")) {
+                throw DbError(err::kProviderError, kInjected);
+            }
+        });
+        w = OpenEditor(false, u"R4");
+        Connection::SetStatementHook(nullptr);
+    }
+    ASSERT_EQ(boxes.boxes.size(), 1u);  // the failed read, said when the editor opened
+    Exec({u"delete from txm_gzmx where gzid='R4'", u"delete from txm_gzzb where gzid='R4'"});
+    boxes.boxes.clear();
+    Append().finish(*w);
+    EXPECT_TRUE(Header(u"R4").empty());
+    EXPECT_TRUE(Levels(u"R4").empty());
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].prompt, kChangedElsewhere);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, SharedRule, ::testing::Range<size_t>(0, Targets().size()),
