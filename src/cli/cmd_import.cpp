@@ -1,10 +1,14 @@
 // quorvel import: rules from a JSON file into a store, all of them or none.
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -13,55 +17,204 @@
 
 namespace quorvel::cli {
 
+namespace {
+
+std::string ReadAll(const std::string& name) {
+    std::FILE* f = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
+    std::string text;
+    if (f) {
+        char buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    }
+    const bool failed = !f || std::ferror(f);
+    const int e = errno;
+    if (f && f != stdin) std::fclose(f);
+    if (failed) {
+        throw Refusal(kFailure,
+                      "cannot read " + name + ": " + std::strerror(e) + "; nothing was imported");
+    }
+    return text;
+}
+
+// Says once, a second into it, that the import waits for the locks of its rules: another
+// change of them (an import, an editor's save) holds them until it ends. The first statements
+// of an import take those locks; any statement on the rule tables comes after them.
+class LockWatch {
+  public:
+    LockWatch(std::string rules, std::function<void()> each)
+        : rules_(std::move(rules)), each_(std::move(each)) {
+        started_ = Seconds();
+        Connection::SetStatementHook([this](const std::u16string& sql) {
+            ++statements_;
+            each_();
+            started_ = Seconds();
+            if (sql.find(u"glsx") != std::u16string::npos ||
+                sql.find(u"txm_") != std::u16string::npos) {
+                locking_ = false;
+            }
+        });
+        thread_ = std::thread([this] { Watch(); });
+    }
+    ~LockWatch() {
+        Connection::SetStatementHook(nullptr);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    long Statements() const { return statements_; }
+
+  private:
+    static double Seconds() {
+        using namespace std::chrono;
+        return duration<double>(steady_clock::now().time_since_epoch()).count();
+    }
+    void Watch() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return done_; })) {
+            if (locking_ && Seconds() - started_ > 1) {
+                Notice("waiting for the lock on " + rules_ +
+                       ": another change of them (an import, an editor's save or deletion) "
+                       "holds it until it ends; the import gives up after the command timeout");
+                return;
+            }
+        }
+    }
+    std::string rules_;
+    std::function<void()> each_;
+    std::atomic<double> started_{0};
+    std::atomic<bool> locking_{true};
+    std::atomic<long> statements_{0};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+std::string Ids(const tools::ImportReport& r, bool category, const char* action, size_t& n) {
+    std::string out;
+    n = 0;
+    for (const auto& e : r.entries) {
+        if (e.category != category || e.action != action) continue;
+        out += (n++ ? "," : "") + JsonString(ToUtf8(e.id));
+    }
+    return "[" + out + "]";
+}
+
+std::string Summary(const tools::ImportReport& r) {
+    size_t added, renamed, imported, replaced;
+    Ids(r, true, "added", added);
+    Ids(r, true, "renamed", renamed);
+    Ids(r, false, "imported", imported);
+    Ids(r, false, "replaced", replaced);
+    return std::to_string(imported) + " rules imported, " + std::to_string(replaced) +
+           " replaced; " + std::to_string(added) + " categories added, " + std::to_string(renamed) +
+           " renamed";
+}
+
+}  // namespace
+
 void AddImportCommand(CLI::App& app) {
     struct Args {
         StoreTarget target;
-        std::string file;
-        bool replace = false;
+        std::string file, format = "text";
+        bool replace = false, rename = false, dryRun = false;
     };
     auto a = std::make_shared<Args>();
     CLI::App* sub = app.add_subcommand("import", "Adds the rules of a JSON file to a store.");
     sub->footer(
         "Imports every rule of the file in one transaction, or none: an existing rule id, a "
         "category the store names otherwise, or a rule that check finds broken refuses the "
-        "whole file, and each is listed. --replace replaces existing rules whole and renames "
-        "categories. A malformed or truncated file changes nothing, nor does one with a member "
-        "given twice, nesting deeper than the format, a text longer than its column or holding "
-        "NUL, or a number outside the editor's 16-bit fields; each is named with where and why.");
+        "whole file, and each is listed with their count. --replace replaces existing rules "
+        "whole; --rename-categories gives categories the file's names. --dry-run does all of it "
+        "and says what it would do, then changes nothing. A malformed or truncated file changes "
+        "nothing, nor does one with a member given twice, nesting deeper than the format, a "
+        "text longer than its column or holding NUL, or a number outside the editor's 16-bit "
+        "fields; each is named with where and why. A wait for another change of the same rules "
+        "is said after a second.");
     AddStoreOptions(*sub, a->target);
-    sub->add_option("FILE", a->file, "the file quorvel export wrote")->required();
+    sub->add_option("FILE", a->file, "the file quorvel export wrote; - for standard input")
+        ->required();
     sub->add_flag("--replace", a->replace, "replace rules that exist, whole");
+    sub->add_flag("--rename-categories", a->rename,
+                  "rename categories that the store names otherwise");
+    sub->add_flag("--dry-run", a->dryRun, "say what would be imported, and change nothing");
+    AddFormatOption(*sub, a->format);
     SetRun(*sub, [a] {
-        std::ifstream in(a->file, std::ios::binary);
-        const int opened = errno;
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!in.is_open() || in.bad()) {
-            Complain("cannot read " + a->file + ": " +
-                     std::strerror(in.is_open() ? errno : opened) + "; nothing was imported");
-            return kFailure;
-        }
+        const std::string text = ReadAll(a->file);
+        const std::string name = a->file == "-" ? "standard input" : a->file;
         tools::RuleSet set;
         try {
             set = tools::FromJson(text);
         } catch (const tools::FileError& e) {
-            Complain(a->file + ": " + e.what() + "; nothing was imported");
-            return kFailure;
+            throw Refusal(kFailure, name + ": " + e.what() + "; nothing was imported");
         }
         Connection conn;
-        conn.Open(TargetConnString(a->target));
-        tools::ImportReport report = tools::ImportRules(conn, set, a->replace);
-        if (!report.imported) {
-            for (const auto& r : report.refusals) Complain(ToUtf8(r));
-            Complain(a->file + ": nothing was imported");
-            return kFailure;
+        OpenStore(conn, a->target);
+        std::string rules;
+        for (size_t i = 0; i < set.rules.size() && i < 5; ++i) {
+            rules += (i ? ", " : "") + ToUtf8(set.rules[i].gzid);
+        }
+        if (set.rules.size() > 5) rules += " and " + std::to_string(set.rules.size() - 5) + " more";
+        tools::ImportReport report;
+        {
+            Progress progress("import");
+            LockWatch watch("rule" + std::string(set.rules.size() > 1 ? "s " : " ") + rules,
+                            [&] { progress.Update(std::to_string(set.rules.size()) + " rules"); });
+            report = tools::ImportRules(conn, set, {a->replace, a->rename, a->dryRun});
         }
         LineWriter out(false);
-        for (const auto& d : report.done) out.Line(d);
+        if (report.imported && !a->dryRun) {
+            ClosedPipeNote() = name +
+                               ": the rules were imported all the same; only this report is "
+                               "missing (a second import needs --replace)";
+        }
+        if (a->format == "json") {
+            size_t n[4];
+            std::string refused;
+            for (const auto& r : report.refusals) {
+                refused += (refused.empty() ? "" : ",") + JsonString(ToUtf8(r));
+            }
+            const std::string added = Ids(report, true, "added", n[0]),
+                              renamed = Ids(report, true, "renamed", n[1]),
+                              imported = Ids(report, false, "imported", n[2]),
+                              replaced = Ids(report, false, "replaced", n[3]);
+            out.Line(std::string("{\"dryRun\":") + (a->dryRun ? "true" : "false") +
+                     ",\"imported\":" + (report.imported ? "true" : "false") +
+                     ",\"categoriesAdded\":" + added + ",\"categoriesRenamed\":" + renamed +
+                     ",\"rulesImported\":" + imported + ",\"rulesReplaced\":" + replaced +
+                     ",\"refused\":[" + refused + "],\"counts\":{\"categoriesAdded\":" +
+                     std::to_string(n[0]) + ",\"categoriesRenamed\":" + std::to_string(n[1]) +
+                     ",\"rulesImported\":" + std::to_string(n[2]) +
+                     ",\"rulesReplaced\":" + std::to_string(n[3]) +
+                     ",\"refused\":" + std::to_string(report.refusals.size()) + "}}");
+        } else if (a->format == "tsv") {
+            out.Line("action\tkind\tid\tlevels\treason");
+            for (const auto& e : report.entries) {
+                out.Line(e.action + "\t" + (e.category ? "category" : "rule") + "\t" +
+                         TsvField(ToUtf8(e.id)) + "\t" +
+                         (e.category ? "" : std::to_string(e.levels)) + "\t");
+            }
+            for (const auto& r : report.refusals) out.Line("refused\t\t\t\t" + TsvField(ToUtf8(r)));
+        } else if (report.imported) {
+            for (const auto& d : report.done) out.Line(d);
+            out.Line((a->dryRun ? "dry run, nothing changed: it would be " : "") + Summary(report));
+        }
+        if (!report.imported && a->format == "text") {
+            for (const auto& r : report.refusals) Complain(ToUtf8(r));
+        }
         if (out.Finish() != kOk) {
-            // Committed already: a retry would find the rules there.
-            Complain(a->file +
-                     ": the rules were imported all the same; only this report is "
-                     "missing (a second import needs --replace)");
+            if (!ClosedPipeNote().empty()) Complain(ClosedPipeNote());
+            return kFailure;
+        }
+        ClosedPipeNote().clear();
+        if (!report.imported) {
+            Complain(name + ": " + std::to_string(report.refusals.size()) +
+                     (report.refusals.size() == 1 ? " refusal" : " refusals") +
+                     "; nothing was imported");
             return kFailure;
         }
         return kOk;

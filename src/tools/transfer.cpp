@@ -366,6 +366,11 @@ RuleSet FromJson(std::string_view text) {
 }
 
 ImportReport ImportRules(Connection& conn, const RuleSet& set, bool replace) {
+    return ImportRules(conn, set, ImportOptions{replace, replace, false});
+}
+
+ImportReport ImportRules(Connection& conn, const RuleSet& set, const ImportOptions& options) {
+    const bool replace = options.replace;
     ImportReport report;
     auto& refuse = report.refusals;
     // Every rule of the file locked before anything is looked at (rule_guard.h): a second import
@@ -380,10 +385,11 @@ ImportReport ImportRules(Connection& conn, const RuleSet& set, bool replace) {
             if (!existing) {
                 added.push_back(&c);
             } else if (existing->name != c.name) {
-                if (!replace) {
+                if (!options.rename) {
                     refuse.push_back(u"category " + c.id + u": the store names it " +
                                      existing->name.value_or(u"(empty)") + u", the file " +
-                                     c.name.value_or(u"(empty)") + u" (--replace renames it)");
+                                     c.name.value_or(u"(empty)") +
+                                     u" (--rename-categories renames it)");
                 }
                 renamed.push_back(&c);
             }
@@ -418,11 +424,13 @@ ImportReport ImportRules(Connection& conn, const RuleSet& set, bool replace) {
             conn.Execute(u"insert into glsx (id,name,fid) values (" + SqlQuote(c->id) + u"," +
                          Lit(c->name) + u",1006)");
             report.done.push_back(u"category " + c->id + u": added");
+            report.entries.push_back({true, c->id, "added", 0});
         }
         for (const Category* c : renamed) {
             conn.Execute(u"update glsx set name=" + Lit(c->name) + u" where fid=1006 and id=" +
                          SqlQuote(c->id));
             report.done.push_back(u"category " + c->id + u": renamed");
+            report.entries.push_back({true, c->id, "renamed", 0});
         }
         std::vector<std::u16string> ids;
         for (size_t i = 0; i < set.rules.size(); ++i) {
@@ -448,6 +456,8 @@ ImportReport ImportRules(Connection& conn, const RuleSet& set, bool replace) {
             ids.push_back(r.gzid);
             report.done.push_back(r.gzid + (exists[i] ? u": replaced, " : u": imported, ") +
                                   ToU16(static_cast<long long>(r.levels.size())) + u" levels");
+            report.entries.push_back({false, r.gzid, exists[i] ? "replaced" : "imported",
+                                      static_cast<int64_t>(r.levels.size())});
         }
         // The rules as the store now holds them, checked as `quorvel check` checks them: the
         // store compares the ids, and finds the categories the file brought.
@@ -463,10 +473,15 @@ ImportReport ImportRules(Connection& conn, const RuleSet& set, bool replace) {
         }
         if (!refuse.empty()) {
             report.done.clear();
+            report.entries.clear();
             conn.RollbackTrans();
             return report;
         }
-        conn.CommitTrans();
+        if (options.dryRun) {
+            conn.RollbackTrans();
+        } else {
+            conn.CommitTrans();
+        }
         report.imported = true;
     } catch (...) {
         try {
