@@ -55,7 +55,8 @@ void AddHelpCommand(CLI::App& app) {
     sub->callback([&app, topic] {
         std::string text;
         if (topic->empty()) {
-            text = app.help();
+            // app.help() would show the help subcommand's own, as the one being run.
+            text = app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal);
         } else {
             CLI::App* s = nullptr;
             for (CLI::App* c : Subcommands(app)) {

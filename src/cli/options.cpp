@@ -198,16 +198,19 @@ void OpenStore(Connection& conn, StoreTarget& t, bool tables) {
     }
 }
 
-void RequireRule(Connection& conn, const std::string& rule) {
+void RequireRule(Connection& conn, const std::string& rule) try {
     if (!conn.Query(u"select gzid from txm_gzzb where gzid=" + SqlQuote(FromUtf8(rule)))
              ->rows.empty()) {
         return;
     }
     throw Refusal(kFailure, "there is no rule " + rule + " in the store; its rules: " +
                                 Listed(Column(conn, u"select gzid from txm_gzzb order by gzid")));
+} catch (const DbError& e) {
+    throw Refusal(kNoStore, "the store cannot be read: " + OneLine(e.what()));
 }
 
-void RequireCategories(Connection& conn, const std::string& rule, const std::string& categories) {
+void RequireCategories(Connection& conn, const std::string& rule,
+                       const std::string& categories) try {
     const std::u16string gzid = FromUtf8(rule);
     const auto items = SplitCategories(FromUtf8(categories));
     if (items.empty()) throw Refusal(kFailure, "no category given: --categories A,B,...");
@@ -233,6 +236,8 @@ void RequireCategories(Connection& conn, const std::string& rule, const std::str
         throw Refusal(kFailure, "rule " + rule + " does not cut category " + item + spaced +
                                     "; it cuts " + Listed(levels));
     }
+} catch (const DbError& e) {
+    throw Refusal(kNoStore, "the store cannot be read: " + OneLine(e.what()));
 }
 
 void SetRun(CLI::App& sub, std::function<int()> run) {

@@ -111,6 +111,7 @@ void AddParseCommand(CLI::App& app) {
                 RequireRule(conn, a->rule);
                 RequireCategories(conn, a->rule, a->categories);
             } catch (const Refusal& r) {
+                if (r.Status() != kFailure) throw;
                 Complain(r.what());
                 rc = r.Status();
             }
