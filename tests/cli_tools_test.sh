@@ -82,11 +82,11 @@ while IFS='|' read -r name from to message; do
   check "hostile file: $name" "1:quorvel: $dir/hostile.json: $message; nothing was imported:$before:0:0" \
     "$("$q" import --store "$dir/e.db" "$dir/hostile.json" 2>"$dir/err"; echo "$?:$(head -c 300 "$dir/err"):$(sqlite3 "$dir/e.db" .dump):$("$q" check --store "$dir/e.db" >/dev/null; echo $?):$("$q" export --store "$dir/e.db" >/dev/null; echo $?)")"
 done <<EOT
-64-bit total|"txmzws":2|"txmzws":9223372036854775807|rules[0].txmzws 9223372036854775807 is outside -32768 to 32767, what the editor's 16-bit fields hold
-level number past 16 bits|"js":1|"js":70000|rules[0].levels[0].js 70000 is outside -32768 to 32767, what the editor's 16-bit fields hold
+64-bit total|"txmzws":2|"txmzws":9223372036854775807|rules[0].txmzws (the rule's stored total length) 9223372036854775807 is outside -32768 to 32767, what the editor's 16-bit fields hold
+level number past 16 bits|"js":1|"js":70000|rules[0].levels[0].js (the level number) 70000 is outside -32768 to 32767, what the editor's 16-bit fields hold
 key given twice|"dnmid":"2"|"dnmid":"2","dnmid":"2999"|rules[0].dnmid is given twice
 nested 50000 deep|"bz":""|"bz":$deep|line 1, column 178 nests deeper than a rules file does (5 levels)
-NUL in a text|"gzname":null|"gzname":"a\u0000"|rules[0].gzname holds a NUL character, which no statement can carry
+NUL in a text|"gzname":null|"gzname":"a\u0000"|rules[0].gzname (the rule's name) holds a NUL character, which no statement can carry
 EOT
 head -c 60000000 /dev/zero | tr '\0' x >"$dir/big"
 printf '{"format":"quorvel-rules","version":1,"categories":[{"id":"%s","name":null}],"rules":[]}' "$(cat "$dir/big")" >"$dir/hostile.json"
