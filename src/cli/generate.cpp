@@ -17,8 +17,29 @@ std::vector<CLI::App*> Visible(CLI::App& app) {
         [](CLI::App* s) { return !s->get_name().empty() && !s->get_group().empty(); });
 }
 
+// The options of a subcommand, its option groups' too (the store's --store and --conn).
 std::vector<const CLI::Option*> Options(const CLI::App& app) {
-    return app.get_options([](const CLI::Option* o) { return !o->get_group().empty(); });
+    auto shown = [](const CLI::Option* o) { return !o->get_group().empty(); };
+    std::vector<const CLI::Option*> all = app.get_options(shown);
+    for (const CLI::App* g :
+         app.get_subcommands([](const CLI::App* s) { return s->get_name().empty(); })) {
+        for (const CLI::Option* o : g->get_options(shown)) {
+            if (o->get_name() != "--help") all.push_back(o);  // the group's own
+        }
+    }
+    return all;
+}
+
+// FILE, not the validator's text that CLI11 adds to it ("FORMAT:{text,json,tsv}").
+std::string TypeName(const CLI::Option* o) {
+    const std::string t = o->get_type_name();
+    return t.substr(0, t.find(':'));
+}
+
+// The command's description without the leading "quorvel: ".
+std::string Summary(const CLI::App& app) {
+    const std::string d = app.get_description(), lead = "quorvel: ";
+    return d.compare(0, lead.size(), lead) == 0 ? d.substr(lead.size()) : d;
 }
 
 // Text for roff: backslashes escaped, a line never starting with a control character.
@@ -45,11 +66,10 @@ std::string Synopsis(const CLI::App& sub) {
         if (const auto comma = name.find(','); comma != std::string::npos) {
             name = name.substr(comma + 1);
         }
-        std::string item = o->get_positional()
-                               ? o->get_name()
-                               : name + (o->get_type_size() != 0 && !o->get_type_name().empty()
-                                             ? " " + o->get_type_name()
-                                             : "");
+        std::string item =
+            o->get_positional()
+                ? o->get_name()
+                : name + (o->get_type_size() != 0 && !TypeName(o).empty() ? " " + TypeName(o) : "");
         if (o->get_positional() && o->get_items_expected_max() > 1) item += "...";
         s += " " + (o->get_required() ? item : "[" + item + "]");
     }
@@ -58,12 +78,14 @@ std::string Synopsis(const CLI::App& sub) {
 
 void Man(CLI::App& app) {
     std::cout << ".TH QUORVEL 1 \"\" \"quorvel " QUORVEL_VERSION "\" \"User Commands\"\n"
-              << ".SH NAME\nquorvel \\- " << Roff(app.get_description()) << "\n.SH SYNOPSIS\n";
+              << ".SH NAME\nquorvel \\- " << Roff(Summary(app)) << "\n.SH SYNOPSIS\n";
     for (CLI::App* sub : Visible(app)) {
-        std::cout << ".B quorvel\n.RB [ \\-q | \\-v ]\n.B " << sub->get_name() << "\n"
+        std::cout << ".B quorvel\n[\\-q | \\-v] \\fB" << sub->get_name() << "\\fR"
                   << Roff(Synopsis(*sub)) << "\n.br\n";
     }
-    std::cout << ".SH DESCRIPTION\n" << Roff(app.get_description()) << "\n.SH GLOBAL OPTIONS\n";
+    std::cout << ".SH DESCRIPTION\n"
+              << Roff(Summary(app)) << "\n.PP\n"
+              << Roff(app.get_footer()) << "\n.SH GLOBAL OPTIONS\n";
     for (const CLI::Option* o : Options(app)) {
         std::cout << ".TP\n.B " << Roff(o->get_name(false, true)) << "\n"
                   << Roff(o->get_description()) << "\n";
@@ -74,8 +96,8 @@ void Man(CLI::App& app) {
         if (!sub->get_footer().empty()) std::cout << ".PP\n" << Roff(sub->get_footer()) << "\n";
         for (const CLI::Option* o : Options(*sub)) {
             std::string name = o->get_name(false, true);
-            if (!o->get_positional() && o->get_type_size() != 0 && !o->get_type_name().empty()) {
-                name += " " + o->get_type_name();
+            if (!o->get_positional() && o->get_type_size() != 0 && !TypeName(o).empty()) {
+                name += " " + TypeName(o);
             }
             std::cout << ".TP\n.B " << Roff(name) << "\n" << Roff(o->get_description()) << "\n";
         }
@@ -119,10 +141,10 @@ void Bash(CLI::App& app) {
             std::string names;
             for (const auto& n : o->get_lnames()) names += (names.empty() ? "" : "|") + ("--" + n);
             for (const auto& n : o->get_snames()) names += (names.empty() ? "" : "|") + ("-" + n);
-            if (o->get_type_name() == "FILE") files += (files.empty() ? "" : "|") + names;
-            if (o->get_type_name() == "FORMAT") formats += (formats.empty() ? "" : "|") + names;
-            if (o->get_type_size() != 0 && o->get_type_name() != "FILE" &&
-                o->get_type_name() != "FORMAT") {
+            const std::string type = TypeName(o);
+            if (type == "FILE") files += (files.empty() ? "" : "|") + names;
+            if (type == "FORMAT") formats += (formats.empty() ? "" : "|") + names;
+            if (o->get_type_size() != 0 && type != "FILE" && type != "FORMAT") {
                 values += (values.empty() ? "" : "|") + names;
             }
         }
