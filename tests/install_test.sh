@@ -53,6 +53,32 @@ quorvel check --format||text json tsv
 EOT
 [ "$(cd "$work" && complete_line quorvel export -o layo)" == "layouts.db" ] || fail "no file names offered"
 
+# The README's layout examples, as written, by the installed command on the installed layouts:
+# each command succeeds and prints every line shown for it ("..." stands for lines left out).
+mkdir "$work/readme"
+awk '/^## Ready layouts/ {on = 1} /^## The DLL/ {on = 0} on' "$here/../README.md" |
+  awk '/^```$/ {block = !block; next} block' >"$work/readme.txt"
+[ "$(grep -c '^\$ quorvel' "$work/readme.txt")" -ge 4 ] || fail "the README's layout example is not found"
+run_readme() {  # command, expected lines
+  local got line
+  got=$(cd "$work/readme" && PATH="$work/prefix/bin:$PATH" && eval "${1//\/usr\/local/$work/prefix}" 2>&1) ||
+    fail "README: '$1' failed"
+  while IFS= read -r line; do
+    [ "$line" == "..." ] || [ -z "$line" ] || grep -qxF -- "$line" <<<"$got" ||
+      fail "README: '$1' does not print '$line'"
+  done <<<"$2"
+}
+cmd="" expected=""
+while IFS= read -r line; do
+  if [ "${line:0:2}" == "\$ " ]; then
+    [ -n "$cmd" ] && run_readme "$cmd" "$expected"
+    cmd=${line:2} expected=""
+  else
+    expected+="$line"$'\n'
+  fi
+done <"$work/readme.txt"
+run_readme "$cmd" "$expected"
+
 cmake -S "$here/consumer" -B "$work/build" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/build" >/dev/null
 got="$("$work/build/consumer" "$work/demo.db" 2100123004567)"
