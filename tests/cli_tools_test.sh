@@ -92,8 +92,18 @@ head -c 60000000 /dev/zero | tr '\0' x >"$dir/big"
 printf '{"format":"quorvel-rules","version":1,"categories":[{"id":"%s","name":null}],"rules":[]}' "$(cat "$dir/big")" >"$dir/hostile.json"
 check "hostile file: a 60 MB text is not quoted" "1:short" \
   "$("$q" import --store "$dir/e.db" "$dir/hostile.json" 2>"$dir/err"; echo "$?:$([ "$(wc -c <"$dir/err")" -lt 300 ] && echo short)")"
-# A report that cannot be written after the commit says that the work is done.
+# A wait for another change of the same rule is said, and the import goes on once it ends.
 "$q" export --store "$dir/d.db" --rule R01 -o "$dir/r01.json"
+cp "$dir/d.db" "$dir/l.db"
+( (echo "begin immediate;"; sleep 3; echo "commit;") | sqlite3 "$dir/l.db" & )
+sleep 0.5
+check "import waits for a lock, and says so" "0:quorvel: waiting for the lock on rule R01: another change of it" \
+  "$("$q" import --replace --store "$dir/l.db" "$dir/r01.json" 2>"$dir/err" >/dev/null; echo $?):$(head -c 63 "$dir/err")"
+# A refused file ends with the count of what refused it.
+"$q" export --store "$dir/d.db" --rule R01 --rule CZ18 -o "$dir/d.json"
+check "refusals are counted" "quorvel: $dir/d.json: 2 refusals; nothing was imported" \
+  "$("$q" import --store "$dir/d.db" "$dir/d.json" 2>&1 | tail -1)"
+# A report that cannot be written after the commit says that the work is done.
 check "import into a full output" "1:committed" \
   "$("$q" import --replace --store "$dir/e.db" "$dir/r01.json" >/dev/full 2>"$dir/err"; echo $?):$(grep -q 'imported all the same' "$dir/err" && echo committed)"
 check "init into a full output" "1:committed" \

@@ -42,8 +42,8 @@ std::string ReadAll(const std::string& name) {
 // of an import take those locks; any statement on the rule tables comes after them.
 class LockWatch {
   public:
-    LockWatch(std::string rules, std::function<void()> each)
-        : rules_(std::move(rules)), each_(std::move(each)) {
+    LockWatch(std::string rules, bool several, std::function<void()> each)
+        : rules_(std::move(rules)), several_(several), each_(std::move(each)) {
         started_ = Seconds();
         Connection::SetStatementHook([this](const std::u16string& sql) {
             ++statements_;
@@ -76,14 +76,16 @@ class LockWatch {
         std::unique_lock<std::mutex> lock(mutex_);
         while (!wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return done_; })) {
             if (locking_ && Seconds() - started_ > 1) {
-                Notice("waiting for the lock on " + rules_ +
-                       ": another change of them (an import, an editor's save or deletion) "
-                       "holds it until it ends; the import gives up after the command timeout");
+                Notice("waiting for the lock on " + rules_ + ": another change of " +
+                       (several_ ? "them" : "it") +
+                       " (an import, an editor's save or deletion) holds it until that ends; the "
+                       "import gives up after the command timeout");
                 return;
             }
         }
     }
     std::string rules_;
+    bool several_;
     std::function<void()> each_;
     std::atomic<double> started_{0};
     std::atomic<bool> locking_{true};
@@ -162,7 +164,8 @@ void AddImportCommand(CLI::App& app) {
         tools::ImportReport report;
         {
             Progress progress("import");
-            LockWatch watch("rule" + std::string(set.rules.size() > 1 ? "s " : " ") + rules,
+            const bool several = set.rules.size() > 1;
+            LockWatch watch("rule" + std::string(several ? "s " : " ") + rules, several,
                             [&] { progress.Update(std::to_string(set.rules.size()) + " rules"); });
             report = tools::ImportRules(conn, set, {a->replace, a->rename, a->dryRun});
         }
