@@ -39,8 +39,8 @@ int CutSeparately(const std::vector<CompiledRule>& rules, const std::vector<std:
     LineReader reader(in);
     std::string line;
     BatchCount count;
+    std::string value;
     while (reader.Next(line)) {
-        const std::u16string barcode = FromUtf8(line);
         std::string row;
         if (json) {
             row = echo ? "{\"barcode\":" + JsonString(line) + ",\"values\":[" : "{\"values\":[";
@@ -48,7 +48,8 @@ int CutSeparately(const std::vector<CompiledRule>& rules, const std::vector<std:
             row = TsvField(line);
         }
         for (size_t i = 0; i < rules.size(); ++i) {
-            const std::string value = ToUtf8(rules[i].Parse(barcode));
+            value.clear();
+            rules[i].AppendParsed(line, value);
             if (json) {
                 row += (i ? "," : "") + JsonString(value);
             } else {

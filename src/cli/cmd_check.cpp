@@ -41,7 +41,11 @@ void AddCheckCommand(CLI::App& app) {
             Progress progress("check");
             std::vector<std::u16string> ids, missing;
             for (const auto& r : a->rules) ids.push_back(FromUtf8(r));
-            auto rules = tools::LoadRules(conn, ids, missing);
+            std::vector<tools::StoredRule> rules;
+            {
+                QueryProgress queries(progress);
+                rules = tools::LoadRules(conn, ids, missing);
+            }
             for (const auto& m : missing) {
                 findings.push_back(
                     {m, std::nullopt, "no-rule", true, u"", u"there is no such rule"});

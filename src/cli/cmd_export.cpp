@@ -36,17 +36,8 @@ void AddExportCommand(CLI::App& app) {
         std::string json;
         {
             Progress progress("export");
-            long statements = 0;
-            Connection::SetStatementHook([&](const std::u16string&) {
-                progress.Update(std::to_string(++statements) + " queries");
-            });
-            try {
-                json = tools::ToJson(tools::ExportRules(conn, ids));
-            } catch (...) {
-                Connection::SetStatementHook(nullptr);
-                throw;
-            }
-            Connection::SetStatementHook(nullptr);
+            QueryProgress queries(progress);
+            json = tools::ToJson(tools::ExportRules(conn, ids));
         }
         json.pop_back();
         std::FILE* f = OpenOutput(a->output);

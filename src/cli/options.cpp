@@ -277,7 +277,9 @@ void AddFormatOption(CLI::App& sub, std::string& format) {
         ->type_name("FORMAT");
 }
 
-std::string JsonString(const std::string& utf8) {
+std::string JsonString(const std::string& text) {
+    // A barcode read from a file may hold bytes that are no UTF-8; JSON must be.
+    const std::string utf8 = IsUtf8(text) ? text : ToUtf8(FromUtf8(text));
     std::string out = "\"";
     for (unsigned char c : utf8) {
         switch (c) {
@@ -370,6 +372,16 @@ void Progress::Done() {
     if (!shown_) return;
     shown_ = false;
     std::fputc('\n', stderr);
+}
+
+QueryProgress::QueryProgress(Progress& progress) {
+    Connection::SetStatementHook([this, &progress](const std::u16string&) {
+        progress.Update(std::to_string(++queries_) + " queries");
+    });
+}
+
+QueryProgress::~QueryProgress() {
+    Connection::SetStatementHook(nullptr);
 }
 
 bool LineWriter::Line(const std::string& utf8) {

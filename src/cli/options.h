@@ -109,6 +109,19 @@ class Progress {
     double start_, last_ = 0;
 };
 
+// Progress counted in statements sent to the store, for work that is mostly queries (export,
+// the check's reading of the rules); the hook is removed when it ends.
+class QueryProgress {
+  public:
+    explicit QueryProgress(Progress& progress);
+    ~QueryProgress();
+    QueryProgress(const QueryProgress&) = delete;
+    QueryProgress& operator=(const QueryProgress&) = delete;
+
+  private:
+    long queries_ = 0;
+};
+
 // Writes result lines to standard output as UTF-8. With flushEachLine every line is flushed as
 // it is written, so that messages on stderr stay next to the line they belong to. A write error
 // (a full disk) is reported once on stderr, and Finish() then returns kFailure; a closed pipe
