@@ -36,7 +36,7 @@ R01: level 1 (A): start abc is not a number a till can read (Type mismatch): a t
 cp "$dir/d.db" "$dir/n.db"
 sqlite3 "$dir/n.db" "delete from txm_gzzb where gzid='BAD'; delete from txm_gzmx where gzid='BAD' or (gzid='CZ18' and js=3);
   update txm_gzmx set xsws=1.5 where gzid='R01' and js=2"
-check "check: notes only" "2:0:1" "$("$q" check --store "$dir/n.db" | wc -l):$("$q" check --store "$dir/n.db" >/dev/null; echo $?):$("$q" check --strict --store "$dir/n.db" >/dev/null; echo $?)"
+check "check: notes only, naming the field" "2:1:0:1" "$("$q" check --store "$dir/n.db" | wc -l):$("$q" check --store "$dir/n.db" | grep -c "xsws (the level's decimal places) holds 1.5"):$("$q" check --store "$dir/n.db" >/dev/null; echo $?):$("$q" check --strict --store "$dir/n.db" >/dev/null; echo $?)"
 check "explain: a fraction rounds as a till rounds it" "00123,004.56,004.56:0" \
   "$("$q" parse --store "$dir/n.db" --rule R01 --categories A,B 2100123004567),$("$q" explain --store "$dir/n.db" --rule R01 2100123004567 | sed -n 5p | awk '{print $7}'):$?"
 
