@@ -141,4 +141,10 @@ closed() {  # the status and stderr of a command whose reader stops after one by
 }
 check "closed pipe: batch, batch tsv, parse" "141:|141:|141:" \
   "$(closed "$q" batch --store "$D" --rule R01 --categories A,B "$dir/many.txt")|$(closed "$q" batch --store "$D" --rule R01 --categories A,B --format tsv "$dir/many.txt")|$(closed "$q" parse --store "$D" --rule R01 --categories A,B - <"$dir/many.txt")"
+# Work over a second shows its progress on a terminal (here one that script(1) provides), and
+# nothing when stderr is not one.
+yes 2100123004567 | head -8000000 >"$dir/long.txt"
+long="$q batch --store $D --rule R01 --categories A,B --format tsv $dir/long.txt"
+check "progress on a terminal only" "shown:" \
+  "$(script -qec "$long >/dev/null" /dev/null | grep -q 'quorvel batch: [0-9]* lines' && echo shown):$($long 2>&1 >/dev/null)"
 exit $fail

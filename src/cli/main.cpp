@@ -66,7 +66,7 @@ void AddHelpCommand(CLI::App& app) {
                 Complain("unknown subcommand '" + *topic + "'");
                 throw CLI::RuntimeError(kUsage);
             }
-            text = s->help();
+            text = s->help(app.get_name());
         }
         std::cout << text;
         if (int rc = Written(kOk); rc != kOk) throw CLI::RuntimeError(rc);
