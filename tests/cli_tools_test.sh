@@ -119,5 +119,13 @@ if [ -n "${QUORVEL_TEST_PG_CONN:-}" ]; then
   echo "create database $pgdb" | isql -b -k "$QUORVEL_TEST_PG_CONN;Database=postgres" >/dev/null
   "$q" init --conn "$QUORVEL_TEST_PG_CONN;Database=$pgdb" >/dev/null
   roundtrip PostgreSQL --conn "$QUORVEL_TEST_PG_CONN;Database=$pgdb"
+  # A session that holds what the import needs (here the table's write lock, for 3 s) is named.
+  pgcs="$QUORVEL_TEST_PG_CONN;Database=$pgdb"
+  echo 'do $$ begin lock table txm_gzzb in share row exclusive mode; perform pg_sleep(3); end $$' |
+    isql -b -k "$pgcs" >/dev/null &
+  sleep 1
+  check "PostgreSQL: a wait names the session it waits for" "0:quorvel: the import of rule R01 waits for session" \
+    "$("$q" import --replace --conn "$pgcs" "$dir/r01.json" 2>"$dir/err" >/dev/null; echo $?):$(grep -o '^quorvel: the import of rule R01 waits for session' "$dir/err")"
+  wait
 fi
 exit $fail

@@ -12,7 +12,9 @@
 
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "store/dialect.h"
 #include "store/text.h"
+#include "store/value.h"
 #include "tools/transfer.h"
 
 namespace quorvel::cli {
@@ -37,16 +39,21 @@ std::string ReadAll(const std::string& name) {
     return text;
 }
 
-// Says once, a second into it, that the import waits for the locks of its rules: another
-// change of them (an import, an editor's save) holds them until it ends. The first statements
-// of an import take those locks; any statement on the rule tables comes after them.
+// Says once, a second into it, that the import waits for another change of the same rules (an
+// import, an editor's save), which holds their locks until it ends. The first statements of an
+// import take those locks; any statement on the rule tables comes after them. PostgreSQL also
+// says who holds what the import waits for: a second session asks it, whatever the statement.
 class LockWatch {
   public:
-    LockWatch(std::string rules, bool several, std::function<void()> each)
-        : rules_(std::move(rules)), several_(several), each_(std::move(each)) {
+    LockWatch(std::string rules, bool several, std::u16string connString, long pid,
+              std::function<void()> each)
+        : rules_(std::move(rules)),
+          several_(several),
+          connString_(std::move(connString)),
+          pid_(pid),
+          each_(std::move(each)) {
         started_ = Seconds();
         Connection::SetStatementHook([this](const std::u16string& sql) {
-            ++statements_;
             each_();
             started_ = Seconds();
             if (sql.find(u"glsx") != std::u16string::npos ||
@@ -65,7 +72,6 @@ class LockWatch {
         wake_.notify_one();
         thread_.join();
     }
-    long Statements() const { return statements_; }
 
   private:
     static double Seconds() {
@@ -74,22 +80,68 @@ class LockWatch {
     }
     void Watch() {
         std::unique_lock<std::mutex> lock(mutex_);
+        double asked = 0;
         while (!wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return done_; })) {
-            if (locking_ && Seconds() - started_ > 1) {
+            if (Seconds() - started_ <= 1) continue;
+            if (pid_ == 0) {
+                if (!locking_) continue;
                 Notice("waiting for the lock on " + rules_ + ": another change of " +
                        (several_ ? "them" : "it") +
-                       " (an import, an editor's save or deletion) holds it until that ends; the "
-                       "import gives up after the command timeout");
+                       " (an import, an editor's save or deletion) holds it until that ends; "
+                       "the import gives up after the command timeout");
                 return;
             }
+            if (Seconds() - asked < 0.5) continue;
+            asked = Seconds();
+            const std::string holder = Holder();
+            if (holder.empty()) continue;  // slow, not blocked
+            Notice("the import of " + rules_ + " waits for " + holder +
+                   ", which holds a lock it needs; it gives up after the command timeout");
+            return;
+        }
+    }
+    // The sessions that block the import's, as PostgreSQL names them; empty when none does.
+    std::string Holder() {
+        try {
+            if (!look_) {
+                look_ = std::make_unique<Connection>();
+                look_->Open(connString_);
+            }
+            const auto data = look_->Query(
+                u"select pid, usename, application_name, client_addr, cast(extract(epoch from "
+                u"now() - xact_start) as integer) as age from pg_stat_activity where pid = "
+                u"any(pg_blocking_pids(" +
+                ToU16(static_cast<long long>(pid_)) + u"))");
+            std::string out;
+            for (const auto& row : data->rows) {
+                auto text = [&](size_t i) { return ToUtf8(FieldText(row[i])); };
+                out +=
+                    (out.empty() ? "" : " and ") + ("session " + text(0) + " of user " + text(1));
+                std::string details;
+                for (const auto& [label, i] : {std::pair<const char*, size_t>{"application ", 2},
+                                               {"from ", 3},
+                                               {"in its transaction for ", 4}}) {
+                    if (text(i).empty()) continue;
+                    details +=
+                        (details.empty() ? "" : ", ") + (label + text(i)) + (i == 4 ? " s" : "");
+                }
+                if (!details.empty()) out += " (" + details + ")";
+            }
+            return out;
+        } catch (...) {
+            // Who holds it is a courtesy: without an answer, say what is known.
+            pid_ = 0;
+            return "";
         }
     }
     std::string rules_;
     bool several_;
+    std::u16string connString_;
+    long pid_;
     std::function<void()> each_;
+    std::unique_ptr<Connection> look_;
     std::atomic<double> started_{0};
     std::atomic<bool> locking_{true};
-    std::atomic<long> statements_{0};
     std::mutex mutex_;
     std::condition_variable wake_;
     bool done_ = false;
@@ -165,7 +217,14 @@ void AddImportCommand(CLI::App& app) {
         {
             Progress progress("import");
             const bool several = set.rules.size() > 1;
+            // PostgreSQL names the session that blocks this one's, given its id.
+            long pid = 0;
+            if (conn.DatabaseDialect() == Dialect::PostgreSql) {
+                pid = std::stol(ToUtf8(
+                    FieldText(conn.Query(u"select pg_backend_pid() as pid")->rows.at(0).at(0))));
+            }
             LockWatch watch("rule" + std::string(several ? "s " : " ") + rules, several,
+                            TargetConnString(a->target), pid,
                             [&] { progress.Update(std::to_string(set.rules.size()) + " rules"); });
             report = tools::ImportRules(conn, set, {a->replace, a->rename, a->dryRun});
         }
