@@ -7,7 +7,8 @@ start=$SECONDS
 
 scripts/install-deps.sh linux
 cmake --preset linux >/dev/null
-cmake --build --preset linux --target quorvel
+# The man page and completion too, so that the install below has them.
+cmake --build --preset linux --target quorvel quorvel_man
 
 q=build/linux/src/cli/quorvel
 store=build/demo.db
@@ -24,8 +25,8 @@ show parse --store "$store" --rule R01 --categories A,C,B 2100123004567
 
 cat <<EOT
 
-Done in $((SECONDS - start)) s. The command is $PWD/$q; to have it on the PATH with its man page
-and bash completion, install it:
+Done in $((SECONDS - start)) s. The command is $PWD/$q
+To have it on the PATH with its man page and bash completion, install it:
   cmake --install build/linux --prefix ~/.local     # then: export PATH=~/.local/bin:\$PATH
 or, for every user: sudo cmake --install build/linux
 EOT
