@@ -1,6 +1,7 @@
 # `cmake --install`: the quorvel command, the static libraries with their headers, a CMake
 # package, so that another project writes find_package(Quorvel) and links Quorvel::quorvel, and
-# the ready label layouts that a shop imports with `quorvel import`.
+# the ready label layouts that a shop imports with `quorvel import` with the JSON Schema of their
+# format; the man page and bash completion are installed with the command (src/cli).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -18,6 +19,7 @@ endforeach()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/layouts/ DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvel/layouts
         FILES_MATCHING PATTERN "*.json")
+install(FILES ${PROJECT_SOURCE_DIR}/schema/rules.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvel)
 
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Quorvel)
 install(EXPORT QuorvelTargets NAMESPACE Quorvel:: DESTINATION ${config_dir})

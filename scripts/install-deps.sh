@@ -9,7 +9,7 @@ for g in $groups; do
   case "$g" in
     linux) pkgs+=(build-essential cmake ninja-build pkg-config libsqlite3-dev sqlite3 unixodbc-dev
                   libcli11-dev nlohmann-json3-dev libicu-dev libgtest-dev libgmock-dev
-                  libbenchmark-dev) ;;
+                  libbenchmark-dev python3-jsonschema man-db) ;;
     # The :i386 packages run the x86 DLL in 32-bit processes, through 32-bit ODBC.
     windows) pkgs+=(mingw-w64 mingw-w64-tools libwine-dev python3 wine wine64 xvfb xdotool
                     unixodbc libsqliteodbc tdsodbc wine32:i386 libodbc2:i386 libsqliteodbc:i386

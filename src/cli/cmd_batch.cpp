@@ -1,13 +1,12 @@
 // quorvel batch: a day's scanned barcodes cut again by a rule, its levels read once.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -20,96 +19,131 @@ namespace quorvel::cli {
 
 namespace {
 
-// A line on a terminal's stderr, redrawn at most twice a second, once the input is large: a
-// file of 16 MiB or more, or a stream past a million lines.
-class Progress {
-  public:
-    explicit Progress(std::FILE* in) {
-        struct stat st;
-        if (fstat(fileno(in), &st) == 0 && S_ISREG(st.st_mode)) size_ = st.st_size;
-        on_ = isatty(fileno(stderr)) && (size_ >= (16 << 20) || size_ == 0);
-    }
-    void operator()(const BatchCount& c) {
-        if (!on_ || (size_ == 0 && c.lines < 1000000)) return;
-        auto now = std::chrono::steady_clock::now();
-        if (shown_ && now - last_ < std::chrono::milliseconds(500)) return;
-        last_ = now;
-        Show(c);
-    }
-    // The final count, on the line already shown.
-    void Done(const BatchCount& c) {
-        if (!shown_) return;
-        Show(c);
-        std::fputc('\n', stderr);
-    }
+std::string Counted(const BatchCount& c, unsigned long long size) {
+    std::string s = std::to_string(c.lines) + " lines";
+    if (size > 0) s += ", " + std::to_string(c.bytes * 100 / size) + "%";
+    return s;
+}
 
-  private:
-    unsigned long long size_ = 0;
-    bool on_ = false, shown_ = false;
-    std::chrono::steady_clock::time_point last_;
-
-    void Show(const BatchCount& c) {
-        shown_ = true;
-        std::fprintf(stderr, "\rquorvel batch: %llu lines",
-                     static_cast<unsigned long long>(c.lines));
-        if (size_ > 0) std::fprintf(stderr, ", %d%%", static_cast<int>(c.bytes * 100 / size_));
-        std::fflush(stderr);
+// json and tsv: each category's value on its own, so that a value holding a comma stays one.
+int CutSeparately(const std::vector<CompiledRule>& rules, const std::vector<std::u16string>& names,
+                  std::FILE* in, bool json, bool echo, Progress& progress) {
+    LineWriter out(false);
+    if (!json) {
+        std::string head = echo ? "barcode" : "";
+        for (size_t i = 0; i < names.size(); ++i) {
+            head += (i || echo ? "\t" : "") + TsvField(ToUtf8(names[i]));
+        }
+        out.Line(head);
     }
-};
+    LineReader reader(in);
+    std::string line;
+    BatchCount count;
+    std::string value;
+    while (reader.Next(line)) {
+        std::string row;
+        if (json) {
+            row = echo ? "{\"barcode\":" + JsonString(line) + ",\"values\":[" : "{\"values\":[";
+        } else if (echo) {
+            row = TsvField(line);
+        }
+        for (size_t i = 0; i < rules.size(); ++i) {
+            value.clear();
+            rules[i].AppendParsed(line, value);
+            if (json) {
+                row += (i ? "," : "") + JsonString(value);
+            } else {
+                row += (i || echo ? "\t" : "") + TsvField(value);
+            }
+        }
+        if (json) row += "]}";
+        if (!out.Line(row)) break;
+        ++count.lines;
+        progress.Update(Counted(count, 0));
+    }
+    return out.Finish();
+}
 
 }  // namespace
 
 void AddBatchCommand(CLI::App& app) {
     struct Args {
         StoreTarget target;
-        std::string rule, categories, file = "-";
+        std::string rule, categories, file = "-", format = "text";
+        bool echo = false;
     };
     auto a = std::make_shared<Args>();
     CLI::App* sub =
         app.add_subcommand("batch", "Cuts every barcode of a file by a rule read once.");
     sub->footer(
-        "Prints one line per input line, byte for byte what parse prints for the same barcode. "
-        "Memory stays bounded on any input; a progress line goes to stderr when it is a terminal "
-        "and the input is large. Unlike parse, it fails (exit 1) when the store cannot be opened "
-        "or does not answer the level query (an empty file, a file that is no store).");
+        "Prints one line per input line, byte for byte what parse prints for the same barcode; "
+        "--echo puts the barcode and a tab before it. json gives one object a line "
+        "({\"barcode\", \"values\"}), tsv a header row and one column per category. An unknown "
+        "rule, or a category the rule does not cut, is refused (exit 1) before anything is "
+        "cut, and a store that cannot be reached or read (exit 3). Memory stays bounded on any "
+        "input; a progress line goes to stderr when it is a terminal and the work lasts.");
     AddStoreOptions(*sub, a->target);
     sub->add_option("--rule", a->rule, "the rule id")->required()->type_name("ID");
     sub->add_option("--categories", a->categories, "segment category ids joined by commas")
         ->required()
         ->type_name("LIST");
+    AddFormatOption(*sub, a->format);
+    sub->add_flag("--echo", a->echo, "print each barcode before its values");
     sub->add_option("FILE", a->file, "the barcodes, one a line; - or none for standard input");
     SetRun(*sub, [a] {
-        std::FILE* in = a->file == "-" ? stdin : std::fopen(a->file.c_str(), "rb");
-        if (!in) {
-            Complain("cannot open " + a->file + ": " + std::strerror(errno));
-            return kFailure;
+        {
+            Connection conn;
+            OpenStore(conn, a->target);
+            RequireRule(conn, a->rule);
+            RequireCategories(conn, a->rule, a->categories);
         }
+        std::FILE* in = OpenInput(a->file);
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(in == stdin ? nullptr : in,
                                                                &std::fclose);
-        // Unlike parse, which prints an empty line per barcode, a batch without its store fails
-        // whole: a file of empty results is no use to anyone.
-        if (!OpenConnection(TargetConnString(a->target))) return kFailure;
-        CompiledRule rule(FromUtf8(a->categories), FromUtf8(a->rule));
-        CloseConnection();
-        // An empty file or one that is no store opens without complaint; its queries fail.
-        if (rule.StoreFailed()) {
-            Complain("the store cannot be read (its message is above); nothing was cut");
-            return kFailure;
+        if (!OpenConnection(TargetConnString(a->target))) return kNoStore;
+        const auto names = SplitCategories(FromUtf8(a->categories));
+        std::vector<CompiledRule> rules;
+        if (a->format == "text") {
+            rules.emplace_back(FromUtf8(a->categories), FromUtf8(a->rule));
+        } else {
+            for (const auto& n : names) rules.emplace_back(n, FromUtf8(a->rule));
         }
-        Progress progress(in);
-        BatchCount done;
-        auto report = [&](const BatchCount& c) {
-            done = c;
-            progress(c);
-        };
+        CloseConnection();
+        for (const auto& r : rules) {
+            if (r.StoreFailed()) {
+                throw Refusal(kNoStore,
+                              "the store cannot be read (its message is above); nothing was cut");
+            }
+        }
+        struct stat st;
+        const unsigned long long size =
+            fstat(fileno(in), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
+        Progress progress("batch");
+        if (a->format != "text") {
+            return CutSeparately(rules, names, in, a->format == "json", a->echo, progress);
+        }
+        if (a->echo) {
+            LineWriter out(false);
+            LineReader reader(in);
+            std::string line, cut;
+            BatchCount count;
+            while (reader.Next(line)) {
+                cut.clear();
+                rules[0].AppendParsed(line, cut);
+                if (!out.Line(line + "\t" + cut)) break;
+                ++count.lines;
+                progress.Update(Counted(count, 0));
+            }
+            return out.Finish();
+        }
         try {
-            ParseLines(rule, in, stdout, report);
+            ParseLines(rules[0], in, stdout,
+                       [&](const BatchCount& c) { progress.Update(Counted(c, size)); });
         } catch (const std::runtime_error& e) {
-            progress.Done(done);
+            if (errno == EPIPE) EndOnClosedPipe();
             Complain(std::string(e.what()) + ": " + std::strerror(errno));
             return kFailure;
         }
-        progress.Done(done);
         return kOk;
     });
 }

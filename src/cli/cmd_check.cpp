@@ -13,10 +13,6 @@
 
 namespace quorvel::cli {
 
-namespace {
-constexpr int kUnreadable = 3;  // apart from 1, so that scripts tell broken rules from no store
-}
-
 void AddCheckCommand(CLI::App& app) {
     struct Args {
         StoreTarget target;
@@ -31,32 +27,39 @@ void AddCheckCommand(CLI::App& app) {
         "cannot use is a problem at its level, and every other rule is still checked. Exit "
         "status: 0 when there is none or only notes that tills never meet (the stored total, a "
         "fraction a till rounds), 1 when there are problems (notes too with --strict), 3 when "
-        "the store cannot be read.");
+        "the store cannot be read. Every finding code is in docs/command.md.");
     AddStoreOptions(*sub, a->target);
     sub->add_option("--rule", a->rules, "only this rule (may be repeated)")->type_name("ID");
-    sub->add_option("--format", a->format, "text, or json for machines")
-        ->check(CLI::IsMember({"text", "json"}));
+    AddFormatOption(*sub, a->format);
     sub->add_flag("--strict", a->strict,
                   "notes that tills never meet fail the check too (exit status 1)");
     SetRun(*sub, [a] {
         std::vector<tools::Finding> findings;
+        Connection conn;
+        OpenStore(conn, a->target);
         try {
-            Connection conn;
-            conn.Open(TargetConnString(a->target));
+            Progress progress("check");
             std::vector<std::u16string> ids, missing;
             for (const auto& r : a->rules) ids.push_back(FromUtf8(r));
-            auto rules = tools::LoadRules(conn, ids, missing);
+            std::vector<tools::StoredRule> rules;
+            {
+                QueryProgress queries(progress);
+                rules = tools::LoadRules(conn, ids, missing);
+            }
             for (const auto& m : missing) {
                 findings.push_back(
                     {m, std::nullopt, "no-rule", true, u"", u"there is no such rule"});
             }
             auto categories = tools::StoreCategories(conn);
-            for (const auto& r : rules) {
-                for (auto& f : tools::CheckRule(r, categories)) findings.push_back(std::move(f));
+            for (size_t i = 0; i < rules.size(); ++i) {
+                progress.Update(std::to_string(i) + " of " + std::to_string(rules.size()) +
+                                " rules");
+                for (auto& f : tools::CheckRule(rules[i], categories)) {
+                    findings.push_back(std::move(f));
+                }
             }
-        } catch (...) {
-            Complain(ToUtf8(DescribeCurrentException()));
-            return kUnreadable;
+        } catch (const DbError& e) {
+            throw Refusal(kNoStore, std::string("the store cannot be read: ") + e.what());
         }
         LineWriter out(false);
         if (a->format == "json") {
@@ -64,14 +67,23 @@ void AddCheckCommand(CLI::App& app) {
             json.pop_back();
             out.Line(json);
         } else {
+            if (a->format == "tsv") out.Line("rule\tlevel\tcode\tbreaks\twhere\tproblem");
             for (const auto& f : findings) {
-                if (!out.Line(tools::Line(f))) break;
+                const bool written =
+                    a->format == "tsv"
+                        ? out.Line(TsvField(ToUtf8(f.rule)) + "\t" +
+                                   (f.level ? std::to_string(*f.level) : "") + "\t" + f.code +
+                                   "\t" + (f.breaks ? "yes" : "no") + "\t" +
+                                   TsvField(ToUtf8(f.where)) + "\t" + TsvField(ToUtf8(f.problem)))
+                        : out.Line(tools::Line(f));
+                if (!written) break;
             }
         }
         int rc = out.Finish();
         const bool fails =
             std::any_of(findings.begin(), findings.end(),
                         [&](const tools::Finding& f) { return f.breaks || a->strict; });
+        Detail(std::to_string(findings.size()) + " findings");
         return rc != kOk ? rc : fails ? kFailure : kOk;
     });
 }

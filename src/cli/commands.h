@@ -13,5 +13,7 @@ void AddExplainCommand(CLI::App& app);
 void AddBatchCommand(CLI::App& app);
 void AddExportCommand(CLI::App& app);
 void AddImportCommand(CLI::App& app);
+// Hidden: the man page and the bash completion, written from the option definitions above.
+void AddGenerateCommand(CLI::App& app);
 
 }  // namespace quorvel::cli

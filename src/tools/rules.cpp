@@ -77,6 +77,17 @@ bool Fits16(int64_t n) {
     return n >= INT16_MIN && n <= INT16_MAX;
 }
 
+// A column as a finding names it: a shop's staff know the editor's fields, not the columns.
+std::u16string ColumnSaid(const std::u16string& column) {
+    const std::u16string what = column == u"txmzws"    ? u"the stored total length"
+                                : column == u"startws" ? u"the level's first position"
+                                : column == u"endws"   ? u"the level's last position"
+                                : column == u"xsws"    ? u"the level's decimal places"
+                                : column == u"js"      ? u"the level number"
+                                                       : u"";
+    return what.empty() ? column : column + u" (" + what + u")";
+}
+
 }  // namespace
 
 std::u16string Shown(const std::u16string& value) {
@@ -287,7 +298,7 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
     };
     for (const auto& [column, value] : rule.odd) {
         find(nullptr, "not-whole",
-             column + u" holds " + Shown(value) +
+             ColumnSaid(column) + u" holds " + Shown(value) +
                  u", not a whole number: the editor cannot show it; tills are not affected",
              false);
     }
@@ -330,7 +341,7 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
         for (const auto& [column, value] : l.odd) {
             if (column == u"js" || !l.till.read) continue;
             find(&l, "not-whole",
-                 column + u" holds " + Shown(value) +
+                 ColumnSaid(column) + u" holds " + Shown(value) +
                      (l.unreadable.empty() ? u", not a whole number: a till reads it as " +
                                                  Num(column == u"startws" ? l.till.s
                                                      : column == u"endws" ? l.till.e

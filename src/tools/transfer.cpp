@@ -69,34 +69,52 @@ class Reader {
         return *it;
     }
     std::string Where(const char* key) const { return path_ + "." + key; }
+    // A member as a message names it, with what it is in a shop's words.
+    std::string Said(const char* key) const {
+        static const std::map<std::string, const char*> meanings = {
+            {"gzid", "the rule id"},
+            {"gzname", "the rule's name"},
+            {"dnmid", "the in-store code"},
+            {"txmzws", "the rule's stored total length"},
+            {"js", "the level number"},
+            {"lbid", "the level's category"},
+            {"startws", "the level's first position"},
+            {"endws", "the level's last position"},
+            {"xsws", "the level's decimal places"},
+            {"bz", "the level's remark"},
+            {"id", "the category id"},
+            {"name", "the category's name"}};
+        auto it = meanings.find(key);
+        return Where(key) + (it == meanings.end() ? "" : std::string(" (") + it->second + ")");
+    }
     Text TextAt(const char* key) const {
         const Json& v = At(key);
         if (v.is_null()) return std::nullopt;
-        if (!v.is_string()) Fail(Where(key), "must be a text or null");
+        if (!v.is_string()) Fail(Said(key), "must be a text or null");
         std::u16string t = FromUtf8(v.get_ref<const std::string&>());
         if (t.find(char16_t{0}) != std::u16string::npos) {
-            Fail(Where(key), "holds a NUL character, which no statement can carry");
+            Fail(Said(key), "holds a NUL character, which no statement can carry");
         }
         if (t.size() > static_cast<size_t>(TextWidth(key))) {
-            Fail(Where(key), "is " + std::to_string(t.size()) + " characters long; the store's " +
-                                 "column holds " + std::to_string(TextWidth(key)));
+            Fail(Said(key), "is " + std::to_string(t.size()) + " characters long; the store's " +
+                                "column holds " + std::to_string(TextWidth(key)));
         }
         return t;
     }
     Number NumberAt(const char* key) const {
         const Json& v = At(key);
         if (v.is_null()) return std::nullopt;
-        if (!v.is_number_integer()) Fail(Where(key), "must be a whole number or null");
+        if (!v.is_number_integer()) Fail(Said(key), "must be a whole number or null");
         if ((v.is_number_unsigned() && v.get<uint64_t>() > uint64_t{INT16_MAX}) ||
             v.get<int64_t>() < INT16_MIN || v.get<int64_t>() > INT16_MAX) {
-            Fail(Where(key), v.dump() + " is outside -32768 to 32767, what the editor's " +
-                                 "16-bit fields hold");
+            Fail(Said(key), v.dump() + " is outside -32768 to 32767, what the editor's " +
+                                "16-bit fields hold");
         }
         return v.get<int64_t>();
     }
     const Json& ArrayAt(const char* key) const {
         const Json& v = At(key);
-        if (!v.is_array()) Fail(Where(key), "must be an array");
+        if (!v.is_array()) Fail(Said(key), "must be an array");
         return v;
     }
     [[noreturn]] static void Fail(const std::string& where, const std::string& what) {
@@ -322,9 +340,9 @@ RuleSet FromJson(std::string_view text) {
     for (size_t i = 0; i < categories.size(); ++i) {
         Reader c(categories[i], "categories[" + std::to_string(i) + "]", {"id", "name"});
         Text id = c.TextAt("id");
-        if (!id) Reader::Fail(c.Where("id"), "must be a text");
+        if (!id) Reader::Fail(c.Said("id"), "must be a text");
         if (!ids.insert(*id).second) {
-            Reader::Fail(c.Where("id"), "repeats category " + ToUtf8(*id));
+            Reader::Fail(c.Said("id"), "repeats category " + ToUtf8(*id));
         }
         set.categories.push_back({*id, c.TextAt("name")});
     }
@@ -335,8 +353,8 @@ RuleSet FromJson(std::string_view text) {
                  {"gzid", "gzname", "dnmid", "txmzws", "levels"});
         StoredRule rule;
         Text id = r.TextAt("gzid");
-        if (!id || id->empty()) Reader::Fail(r.Where("gzid"), "must be a rule id");
-        if (!ids.insert(*id).second) Reader::Fail(r.Where("gzid"), "repeats rule " + ToUtf8(*id));
+        if (!id || id->empty()) Reader::Fail(r.Said("gzid"), "must be a rule id");
+        if (!ids.insert(*id).second) Reader::Fail(r.Said("gzid"), "repeats rule " + ToUtf8(*id));
         rule.gzid = *id;
         rule.gzname = r.TextAt("gzname");
         rule.dnmid = r.TextAt("dnmid");
@@ -354,7 +372,7 @@ RuleSet FromJson(std::string_view text) {
             level.xsws = l.NumberAt("xsws");
             level.bz = l.TextAt("bz");
             if (!level.js || !numbers.insert(*level.js).second) {
-                Reader::Fail(l.Where("js"), "must be a level number of its own");
+                Reader::Fail(l.Said("js"), "must be a level number of its own");
             }
             auto bare = [](const Number& n) { return FieldValue::I64(n.value_or(0)); };
             ReadAsTill(level, bare(level.startws), bare(level.endws), bare(level.xsws), rule.dnmid);
@@ -366,6 +384,11 @@ RuleSet FromJson(std::string_view text) {
 }
 
 ImportReport ImportRules(Connection& conn, const RuleSet& set, bool replace) {
+    return ImportRules(conn, set, ImportOptions{replace, replace, false});
+}
+
+ImportReport ImportRules(Connection& conn, const RuleSet& set, const ImportOptions& options) {
+    const bool replace = options.replace;
     ImportReport report;
     auto& refuse = report.refusals;
     // Every rule of the file locked before anything is looked at (rule_guard.h): a second import
@@ -380,10 +403,11 @@ ImportReport ImportRules(Connection& conn, const RuleSet& set, bool replace) {
             if (!existing) {
                 added.push_back(&c);
             } else if (existing->name != c.name) {
-                if (!replace) {
+                if (!options.rename) {
                     refuse.push_back(u"category " + c.id + u": the store names it " +
                                      existing->name.value_or(u"(empty)") + u", the file " +
-                                     c.name.value_or(u"(empty)") + u" (--replace renames it)");
+                                     c.name.value_or(u"(empty)") +
+                                     u" (--rename-categories renames it)");
                 }
                 renamed.push_back(&c);
             }
@@ -418,11 +442,13 @@ ImportReport ImportRules(Connection& conn, const RuleSet& set, bool replace) {
             conn.Execute(u"insert into glsx (id,name,fid) values (" + SqlQuote(c->id) + u"," +
                          Lit(c->name) + u",1006)");
             report.done.push_back(u"category " + c->id + u": added");
+            report.entries.push_back({true, c->id, "added", 0});
         }
         for (const Category* c : renamed) {
             conn.Execute(u"update glsx set name=" + Lit(c->name) + u" where fid=1006 and id=" +
                          SqlQuote(c->id));
             report.done.push_back(u"category " + c->id + u": renamed");
+            report.entries.push_back({true, c->id, "renamed", 0});
         }
         std::vector<std::u16string> ids;
         for (size_t i = 0; i < set.rules.size(); ++i) {
@@ -448,6 +474,8 @@ ImportReport ImportRules(Connection& conn, const RuleSet& set, bool replace) {
             ids.push_back(r.gzid);
             report.done.push_back(r.gzid + (exists[i] ? u": replaced, " : u": imported, ") +
                                   ToU16(static_cast<long long>(r.levels.size())) + u" levels");
+            report.entries.push_back({false, r.gzid, exists[i] ? "replaced" : "imported",
+                                      static_cast<int64_t>(r.levels.size())});
         }
         // The rules as the store now holds them, checked as `quorvel check` checks them: the
         // store compares the ids, and finds the categories the file brought.
@@ -463,10 +491,15 @@ ImportReport ImportRules(Connection& conn, const RuleSet& set, bool replace) {
         }
         if (!refuse.empty()) {
             report.done.clear();
+            report.entries.clear();
             conn.RollbackTrans();
             return report;
         }
-        conn.CommitTrans();
+        if (options.dryRun) {
+            conn.RollbackTrans();
+        } else {
+            conn.CommitTrans();
+        }
         report.imported = true;
     } catch (const DbError& e) {
         const std::u16string why = DescribeChangeFailure(conn, ids);

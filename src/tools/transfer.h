@@ -36,16 +36,33 @@ RuleSet FromJson(std::string_view json);  // throws FileError
 // "where", "problem"}]}.
 std::string ToJson(const std::vector<Finding>& findings);
 
+struct ImportOptions {
+    bool replace = false;  // rules that exist are replaced whole
+    bool rename = false;   // categories the store names otherwise take the file's name
+    bool dryRun = false;   // everything is written and checked, then rolled back
+};
+
+// One thing an import did (or, in a dry run, would do).
+struct ImportEntry {
+    bool category = false;  // a segment category, else a rule
+    std::u16string id;
+    std::string action;  // "added", "renamed" (categories); "imported", "replaced" (rules)
+    int64_t levels = 0;
+};
+
 struct ImportReport {
-    bool imported = false;
+    bool imported = false;                 // also after a dry run that would have imported
     std::vector<std::u16string> refusals;  // conflicts and broken rules: nothing was changed
     std::vector<std::u16string> done;      // what was written, when it was imported
+    std::vector<ImportEntry> entries;      // the same, for machines
 };
 
 // Writes every rule and category of the set in one transaction, or nothing: it refuses the
 // whole set when a rule id exists (unless `replace`, which replaces those rules whole), when a
-// category exists under another name (unless `replace`), or when the check finds a rule broken.
+// category exists under another name (unless `rename`), or when the check finds a rule broken.
 // Throws DbError when the store fails, after rolling back.
+ImportReport ImportRules(Connection& conn, const RuleSet& set, const ImportOptions& options);
+// As before the choices were apart: `replace` replaces rules and renames categories.
 ImportReport ImportRules(Connection& conn, const RuleSet& set, bool replace);
 
 }  // namespace quorvel::tools
