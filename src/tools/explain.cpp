@@ -32,6 +32,42 @@ size_t Width(const std::u16string& s) {
     return w;
 }
 
+std::u16string FormName(const gs1::Label<char16_t>& label) {
+    std::u16string id;
+    if (label.symbology[0]) {
+        id = u" behind the symbology identifier ]" + std::u16string(1, label.symbology[0]) +
+             std::u16string(1, label.symbology[1]);
+    }
+    switch (label.form) {
+        case gs1::Form::kBracketed:
+            return u"GS1 element string in brackets" + id;
+        case gs1::Form::kDigitalLink:
+            return u"GS1 Digital Link URI" + id;
+        case gs1::Form::kEan:
+            return u"EAN/UPC code read as AI 01" + id;
+        case gs1::Form::kRaw:
+            break;
+    }
+    return u"GS1 element string" + id;
+}
+
+// The label's fields no level takes, and its findings that no level row shows.
+void ReportLabel(const gs1::Label<char16_t>& label, const std::vector<bool>& taken,
+                 std::vector<std::u16string>& head) {
+    std::u16string rest;
+    for (size_t i = 0; i < label.fields.size(); ++i) {
+        if (taken[i]) continue;
+        const auto& f = label.fields[i];
+        rest += (rest.empty() ? u"" : u" ") + (u"(" + gs1::AiText({f.ai, f.aiLen, false}) + u")") +
+                std::u16string(f.data, f.len);
+    }
+    if (!rest.empty()) head.push_back(u"label: no level takes " + rest);
+    for (const auto& finding : label.findings) {
+        if (finding.field < label.fields.size() && taken[finding.field]) continue;
+        head.push_back(u"label: " + gs1::Describe(finding, label));
+    }
+}
+
 }  // namespace
 
 Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
@@ -55,8 +91,54 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
         if (f.where.empty()) out.head.push_back(u"note: " + f.problem);
     }
 
+    // A rule with GS1 levels reads the label as an element string, once per substitute.
+    bool anyGs1 = false;
+    std::u16string parsedSub;
+    gs1::Label<char16_t> label;
+    std::vector<bool> taken;
+    auto parse = [&](std::u16string_view sub) {
+        if (anyGs1 && parsedSub == sub) return;
+        if (anyGs1) ReportLabel(label, taken, out.head);
+        anyGs1 = true;
+        parsedSub = sub;
+        label.Parse(std::u16string_view(barcode), sub);
+        taken.assign(label.fields.size(), false);
+        out.head.push_back(u"label: " + FormName(label) +
+                           (sub.empty() ? u"" : u", substitute separator " + std::u16string(sub)));
+    };
+
     const auto verifiers = VerifierChecks(rule, barcode);
     for (const auto& l : rule.levels) {
+        if (l.till.read && l.till.IsGs1()) {
+            parse(l.till.gs1.Substitute());
+            ExplainRow row;
+            row.level = l.js ? Num(*l.js) : u"?";
+            if (l.lbid) {
+                auto c = categories(*l.lbid);
+                row.category = *l.lbid + (c ? u" " + c->name.value_or(u"") : u" (not defined)");
+            }
+            row.positions = u"AI " + gs1::AiText(l.till.gs1.ai);
+            std::vector<std::u16string> notes;
+            if (const auto* f = label.Find(l.till.gs1.ai)) {
+                const auto index = static_cast<size_t>(f - label.fields.data());
+                taken[index] = true;
+                row.characters = u"AI " + gs1::AiText({f->ai, f->aiLen, false}) +
+                                 (f->info ? u" " + gs1::Title(*f->info) : u"");
+                row.cut.assign(f->data, f->len);
+                for (const auto& finding : label.findings) {
+                    if (finding.field == index) notes.push_back(gs1::Describe(finding, label));
+                }
+            } else {
+                notes.push_back(u"the label does not carry this AI: the value is empty");
+            }
+            row.value = l.tillUses ? GetAnalyseBarCode::CutGs1(l.till, label) : u"-";
+            for (const auto& f : findings) {
+                if (!f.where.empty() && f.level == l.js) notes.push_back(f.problem);
+            }
+            for (const auto& n : notes) row.note += (row.note.empty() ? u"" : u"; ") + n;
+            out.rows.push_back(std::move(row));
+            continue;
+        }
         const int64_t length = l.till.l;
         ExplainRow row;
         row.level = l.js ? Num(*l.js) : u"?";
@@ -106,7 +188,14 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
         for (const auto& n : notes) row.note += (row.note.empty() ? u"" : u"; ") + n;
         out.rows.push_back(std::move(row));
     }
-    out.checkDigit = CheckDigitNote(barcode);
+    if (anyGs1) {
+        ReportLabel(label, taken, out.head);
+        out.checkDigit =
+            u"check digit: a GS1 label's check digits are its AIs', among the "
+            u"findings";
+    } else {
+        out.checkDigit = CheckDigitNote(barcode);
+    }
     return out;
 }
 
