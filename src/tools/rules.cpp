@@ -476,6 +476,19 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
         }
         if (l.endws && (!greatestEnd || *l.endws > *greatestEnd)) greatestEnd = l.endws;
     }
+    std::u16string_view substitute;
+    for (const auto& l : rule.levels) {
+        const auto sub = l.till.IsGs1() ? l.till.gs1.Substitute() : std::u16string_view();
+        if (sub.empty()) continue;
+        if (substitute.empty()) {
+            substitute = sub;
+        } else if (sub != substitute) {
+            find(&l, "gs1-substitutes",
+                 u"names the substitute separator " + std::u16string(sub) +
+                     u" where an earlier level names " + std::u16string(substitute) +
+                     u": a till parses the label with the first");
+        }
+    }
     if (gs1Levels && gs1Levels < rule.levels.size()) {
         find(nullptr, "mixed-levels",
              u"mixes GS1 levels with position levels: on a GS1 label the position levels cut "
