@@ -310,7 +310,7 @@ class Gs1Rules : public ::testing::TestWithParam<StoreParam> {
             Level(u"G", 4, u"L", u"0", u"-1", u"'GS1:10'"),
             u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('T','n','21',0)",
             Level(u"T", 1, u"L", u"0", u"-1", u"'GS1:10:~'"),
-            Level(u"T", 2, u"B", u"0", u"-1", u"'GS1:3922'"),
+            Level(u"T", 2, u"B", u"0", u"-1", u"'GS1:3922:~'"),
             // A position level whose remark looks like a marker stays a position level.
             u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('P','n','21',10)",
             Level(u"P", 1, u"A", u"1", u"5", u"'GS1:01'"),

@@ -42,14 +42,16 @@ std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid,
             std::vector<SegmentLevel> levels;
             levels.reserve(items.size());
             for (const auto& item : items) levels.push_back(ReadSegmentLevel(item, gzid, read));
-            // A GS1 label is parsed once for all its levels, with the substitute separator that
-            // the first of them to name one names.
+            // A GS1 label is parsed once for all its levels (again only for a level that names
+            // another substitute separator: each level's value depends on it and the label alone).
             gs1::Label<char16_t> label;
             bool parsed = false;
+            std::u16string_view parsedSub;
             for (const auto& level : levels) {
                 if (level.read && level.IsGs1()) {
-                    if (!parsed) {
-                        label.Parse(std::u16string_view(txm), RuleSubstitute(levels));
+                    if (!parsed || parsedSub != level.gs1.Substitute()) {
+                        parsedSub = level.gs1.Substitute();
+                        label.Parse(std::u16string_view(txm), parsedSub);
                         parsed = true;
                     }
                     acc += CutGs1(level, label);
@@ -65,13 +67,6 @@ std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid,
     } catch (...) {
         return u"";  // only resource exhaustion gets here; the host still gets a text
     }
-}
-
-std::u16string_view RuleSubstitute(const std::vector<SegmentLevel>& levels) {
-    for (const auto& l : levels) {
-        if (l.read && l.IsGs1() && l.gs1.substituteLen) return l.gs1.Substitute();
-    }
-    return {};
 }
 
 std::vector<std::u16string> SplitCategories(const std::u16string& lbid) {

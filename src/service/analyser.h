@@ -71,10 +71,6 @@ class GetAnalyseBarCode {
     static std::u16string InsertDecimalPoint(const std::u16string& segment, int16_t places);
 };
 
-// The substitute for GS that a rule's label is parsed with: the first that one of its GS1 levels
-// names (GS itself always separates).
-std::u16string_view RuleSubstitute(const std::vector<SegmentLevel>& levels);
-
 // The category list as ParseBarCode splits it: at every comma, items not trimmed, empty items
 // kept; an empty list has no items.
 std::vector<std::u16string> SplitCategories(const std::u16string& lbid);

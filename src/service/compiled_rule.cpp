@@ -43,9 +43,6 @@ CompiledRule::CompiledRule(const std::u16string& lbid, const std::u16string& gzi
         pieces_.push_back(p);
     }
     read.End();
-    std::vector<SegmentLevel> levels;
-    for (const auto& p : pieces_) levels.push_back(p.level);
-    substitute_ = RuleSubstitute(levels);
     for (const auto& p : pieces_) {
         if (gs1_) break;  // a plan of positions does not serve labels of fields
         if (p.from == kNever) {
@@ -66,11 +63,17 @@ std::u16string CompiledRule::Parse(const std::u16string& txm) const {
     const std::u16string& code = txm.empty() ? defaultTxm_ : txm;
     std::u16string acc;
     gs1::Label<char16_t> label;
-    if (gs1_) label.Parse(std::u16string_view(code), substitute_);
+    bool parsed = false;
+    std::u16string_view parsedSub;
     for (size_t i = 0; i < pieces_.size(); ++i) {
         if (i) acc += u',';
         if (pieces_[i].level.IsGs1()) {
             const auto& level = pieces_[i].level;
+            if (!parsed || parsedSub != level.gs1.Substitute()) {
+                parsedSub = level.gs1.Substitute();
+                label.Parse(std::u16string_view(code), parsedSub);
+                parsed = true;
+            }
             acc += GetAnalyseBarCode::CutGs1(level, label);
             continue;
         }
@@ -142,12 +145,13 @@ size_t Room(size_t pieces, size_t n) {
     return pieces * (n + 2) + 1;
 }
 
-// The cut of an ASCII line by a rule with GS1 levels: the line parsed as an element string once,
-// each GS1 level's value from its AI, any position level cut as above.
+// The cut of an ASCII line by a rule with GS1 levels: the line parsed as an element string (again
+// only for a level naming another substitute separator), each GS1 level's value from its AI,
+// any position level cut as above.
 template <typename Pieces>
-char* CutLabel(const Pieces& pieces, std::u16string_view substitute, gs1::Label<char>& label,
-               const char* p, size_t n, char* dst) {
-    label.Parse(std::string_view(p, n), substitute);
+char* CutLabel(const Pieces& pieces, gs1::Label<char>& label, const char* p, size_t n, char* dst) {
+    bool parsed = false;
+    std::u16string_view parsedSub;
     bool first = true;
     for (const auto& piece : pieces) {
         if (!first) *dst++ = ',';
@@ -155,6 +159,11 @@ char* CutLabel(const Pieces& pieces, std::u16string_view substitute, gs1::Label<
         if (!piece.level.IsGs1()) {
             dst = CutAscii<false>(std::span(&piece, 1), p, n, dst);
             continue;
+        }
+        if (!parsed || parsedSub != piece.level.gs1.Substitute()) {
+            parsedSub = piece.level.gs1.Substitute();
+            label.Parse(std::string_view(p, n), parsedSub);
+            parsed = true;
         }
         if (const auto* f = label.Find(piece.level.gs1.ai)) dst = gs1::WriteValue(*f, dst);
     }
@@ -172,8 +181,7 @@ void CompiledRule::AppendParsed(std::string_view line, std::string& out) const {
         gs1::Label<char> label;
         size_t at = out.size();
         out.resize(at + Room(pieces_.size(), line.size()));
-        char* end =
-            CutLabel(pieces_, substitute_, label, line.data(), line.size(), out.data() + at);
+        char* end = CutLabel(pieces_, label, line.data(), line.size(), out.data() + at);
         out.resize(static_cast<size_t>(end - out.data()));
         return;
     }
@@ -246,7 +254,7 @@ BatchCount ParseLines(const CompiledRule& rule, std::FILE* in, std::FILE* out,
     auto emit = [&](const char* p, size_t n) {
         if (rule.gs1_ && n && IsAscii(p, n)) {
             writer.Need(Room(pieces.size(), n) + 1);
-            char* d = CutLabel(pieces, rule.substitute_, label, p, n, writer.pos);
+            char* d = CutLabel(pieces, label, p, n, writer.pos);
             *d++ = '\n';
             writer.pos = d;
         } else if (n && IsAscii(p, n)) {

@@ -73,7 +73,6 @@ class CompiledRule {
     std::u16string defaultTxm_;
     int32_t reach_ = 0;
     bool gs1_ = false;  // some level takes an AI: each line is parsed as an element string
-    std::u16string substitute_;
     bool storeFailed_ = false;
 };
 

@@ -91,25 +91,27 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
         if (f.where.empty()) out.head.push_back(u"note: " + f.problem);
     }
 
-    // A rule with GS1 levels reads the label as an element string, as a till does: once, with
-    // the substitute separator the first of them names.
-    std::vector<SegmentLevel> tillLevels;
-    for (const auto& l : rule.levels) tillLevels.push_back(l.till);
-    const bool anyGs1 = std::any_of(tillLevels.begin(), tillLevels.end(),
-                                    [](const SegmentLevel& l) { return l.read && l.IsGs1(); });
+    // A GS1 level reads the label as an element string, parsed with its substitute separator,
+    // as a till does; the label is described once per substitute.
+    bool anyGs1 = false;
+    std::u16string parsedSub;
     gs1::Label<char16_t> label;
     std::vector<bool> taken;
-    if (anyGs1) {
-        const std::u16string_view sub = RuleSubstitute(tillLevels);
+    auto parse = [&](std::u16string_view sub) {
+        if (anyGs1 && parsedSub == sub) return;
+        if (anyGs1) ReportLabel(label, taken, out.head);
+        anyGs1 = true;
+        parsedSub = sub;
         label.Parse(std::u16string_view(barcode), sub);
         taken.assign(label.fields.size(), false);
         out.head.push_back(u"label: " + FormName(label) +
                            (sub.empty() ? u"" : u", substitute separator " + std::u16string(sub)));
-    }
+    };
 
     const auto verifiers = VerifierChecks(rule, barcode);
     for (const auto& l : rule.levels) {
         if (l.till.read && l.till.IsGs1()) {
+            parse(l.till.gs1.Substitute());
             ExplainRow row;
             row.level = l.js ? Num(*l.js) : u"?";
             if (l.lbid) {

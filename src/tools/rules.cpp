@@ -476,17 +476,22 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
         }
         if (l.endws && (!greatestEnd || *l.endws > *greatestEnd)) greatestEnd = l.endws;
     }
-    std::u16string_view substitute;
+    // A scanner sends one substitute for GS: levels that name different ones (or none) read one
+    // label differently.
+    const StoredLevel* firstGs1 = nullptr;
     for (const auto& l : rule.levels) {
-        const auto sub = l.till.IsGs1() ? l.till.gs1.Substitute() : std::u16string_view();
-        if (sub.empty()) continue;
-        if (substitute.empty()) {
-            substitute = sub;
-        } else if (sub != substitute) {
+        if (!l.till.IsGs1()) continue;
+        if (!firstGs1) {
+            firstGs1 = &l;
+        } else if (l.till.gs1.Substitute() != firstGs1->till.gs1.Substitute()) {
+            auto said = [](const StoredLevel& x) {
+                const auto sub = x.till.gs1.Substitute();
+                return sub.empty() ? std::u16string(u"none") : std::u16string(sub);
+            };
             find(&l, "gs1-substitutes",
-                 u"names the substitute separator " + std::u16string(sub) +
-                     u" where an earlier level names " + std::u16string(substitute) +
-                     u": a till parses the label with the first");
+                 u"names the substitute separator " + said(l) + u" where " + LevelName(*firstGs1) +
+                     u" names " + said(*firstGs1) +
+                     u": a till reads the label's fields differently for them");
         }
     }
     if (gs1Levels && gs1Levels < rule.levels.size()) {
