@@ -582,13 +582,33 @@ TEST(PriceVerifier, FoundWhereOnePositionIsLeftBeforeAPriceOrWeight) {
             EXPECT_FALSE(VerifierChecks(weight, label).at(0).Valid()) << ToUtf8(label);
         }
     }
-    const auto e = Explain(
-        weight, [](auto&) { return std::nullopt; }, u"2912345012500");
-    EXPECT_NE(e.rows.at(1).note.find(u"position 5 holds 5, not a valid price verifier for 01250 "
-                                     u"(it would be 7); a till cuts the value all the same"),
-              std::u16string::npos)
-        << ToUtf8(e.rows.at(1).note);
-    EXPECT_EQ(e.rows.at(1).value, u"01250");  // a finding only: the cut stays as it is
+    // A weight's verifier is a measure verifier, by the category's id or its name.
+    const struct {
+        const char16_t *lbid, *name, *note;
+    } words[] = {
+        {u"A", nullptr,
+         u"position 5 holds 5, not a valid price verifier for 01250 (it would be 7)"},
+        {u"A", u"金额", u"position 5 holds 5, not a valid price verifier for 01250"},
+        {u"WEIGHT", nullptr, u"position 5 holds 5, not a valid measure verifier for 01250"},
+        {u"W", u"重量", u"position 5 holds 5, not a valid measure verifier for 01250"},
+        {u"V", u"Vikt i kg", u"position 5 holds 5, not a valid measure verifier for 01250"},
+    };
+    for (const auto& w : words) {
+        StoredRule r = weight;
+        r.levels[1].lbid = w.lbid;
+        const auto e = Explain(
+            r,
+            [&](const std::u16string& id) -> std::optional<Category> {
+                if (!w.name) return std::nullopt;
+                return Category{id, std::u16string(w.name)};
+            },
+            u"2912345012500");
+        EXPECT_NE(e.rows.at(1).note.find(w.note), std::u16string::npos)
+            << ToUtf8(e.rows.at(1).note);
+        EXPECT_NE(e.rows.at(1).note.find(u"a till cuts the value all the same"),
+                  std::u16string::npos);
+        EXPECT_EQ(e.rows.at(1).value, u"01250");  // a finding only: the cut stays as it is
+    }
 }
 
 TEST_P(Tools, RulesSurviveARoundTripThroughAnotherStore) {

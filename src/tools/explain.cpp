@@ -108,7 +108,7 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
                            (sub.empty() ? u"" : u", substitute separator " + std::u16string(sub)));
     };
 
-    const auto verifiers = VerifierChecks(rule, barcode);
+    const auto verifiers = VerifierChecks(rule, barcode, categories);
     for (const auto& l : rule.levels) {
         if (l.till.read && l.till.IsGs1()) {
             parse(l.till.gs1.Substitute());

@@ -173,16 +173,17 @@ void FrmTest::TestLabel() {
         } else {
             lines.push_back(u"店内码：条码不以店内码 " + code + u" 开头，收银台照样截取");
         }
-        for (const auto& v : tools::VerifierChecks(rule_, label)) {
+        for (const auto& v : tools::VerifierChecks(rule_, label, categories_)) {
             const std::u16string at = Where(*v.level) + u"前面的第 " + Num(v.position) + u" 位";
+            const std::u16string kind = v.measure ? u"计量校验位" : u"价格校验位";
             if (v.expected < 0 || v.found == 0) {
-                lines.push_back(at + u"可能是价格校验位，条码在那里没有足够的数字，未检查");
+                lines.push_back(at + u"可能是" + kind + u"，条码在那里没有足够的数字，未检查");
             } else if (v.Valid()) {
                 lines.push_back(at + u" " + std::u16string(1, v.found) + u" 是 " + v.digits +
-                                u" 的有效价格校验位");
+                                u" 的有效" + kind);
             } else {
                 lines.push_back(at + u" " + std::u16string(1, v.found) + u" 不是 " + v.digits +
-                                u" 的有效价格校验位，应为 " + Num(v.expected) +
+                                u" 的有效" + kind + u"，应为 " + Num(v.expected) +
                                 u"，收银台照样截取");
             }
         }

@@ -133,9 +133,8 @@ TEST_P(TestWindowOnTargets, SaysCheckDigitStoreCodeVerifierAndFindingsInStaffWor
     Retype(*w, w->txtEndWs, u"11");  // unsaved: a third level, one digit with three decimals
     Retype(*w, w->txtXsWs, u"3");
     const std::vector<std::u16string> valid = {
-        u"校验位：0 是有效的 EAN-13 校验位",
-        u"店内码：条码以店内码 29 开头",
-        u"第 2 级 (W)：前面的第 5 位 7 是 01250 的有效价格校验位",
+        u"校验位：0 是有效的 EAN-13 校验位", u"店内码：条码以店内码 29 开头",
+        u"第 2 级 (W)：前面的第 5 位 7 是 01250 的有效计量校验位",  // W is 重量: a measure
     };
     Shown s = Test(*w, u"2912347012500");
     EXPECT_EQ(std::vector<std::u16string>(s.notes.begin(), s.notes.begin() + 3), valid);
@@ -146,7 +145,7 @@ TEST_P(TestWindowOnTargets, SaysCheckDigitStoreCodeVerifierAndFindingsInStaffWor
     EXPECT_EQ(s.notes.at(0), u"校验位：1 不是有效的 EAN-13 校验位，应为 8");
     EXPECT_EQ(s.notes.at(1), u"店内码：条码不以店内码 29 开头，收银台照样截取");
     EXPECT_EQ(s.notes.at(2),
-              u"第 2 级 (W)：前面的第 5 位 0 不是 01250 的有效价格校验位，应为 7，收银台照样截取");
+              u"第 2 级 (W)：前面的第 5 位 0 不是 01250 的有效计量校验位，应为 7，收银台照样截取");
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, TestWindowOnTargets, ::testing::Range<size_t>(0, Targets().size()),
