@@ -214,6 +214,14 @@ TEST(Gs1, HostileLabelsGiveFindingsAndTheRestIsStillCut) {
         {"lone brackets", u"((((((((", {Issue::kNotElementString}, ",,"},
         {"unclosed bracket", u"(3922", {Issue::kNotElementString}, ",,"},
         {"scheme only", u"https://", {Issue::kNoKey}, ",,"},
+        {"Digital Link of many short GTINs",
+         [] {
+             std::u16string l = u"https://h";
+             for (int i = 0; i < 200; ++i) l += u"/01/96385074";
+             return l;
+         }(),
+         {},
+         "00000096385074,,"},
     };
     for (const auto& c : cases) {
         gs1::Label<char16_t> label;

@@ -430,10 +430,11 @@ void Label<Ch>::Link(std::basic_string_view<Ch> s, size_t i) {
     while (pathEnd < n && s[pathEnd] != '?' && s[pathEnd] != '#') ++pathEnd;
     size_t queryEnd = pathEnd;
     while (queryEnd < n && s[queryEnd] != '#') ++queryEnd;
-    // Percent-decoded values go to buf_, which never grows past the URI's length plus a GTIN's
-    // padding, so fields may point into it.
+    // Percent-decoded values go to buf_, so fields may point into it: it must never reallocate.
+    // A value decodes to at most its own length, and a GTIN of 8 or more digits padded to 14 adds
+    // at most 14 more: three times the URI bounds it.
     buf_.clear();
-    buf_.reserve(n + 16);
+    buf_.reserve(3 * n + 16);
     auto decode = [&](size_t a, size_t b) -> std::pair<const Ch*, size_t> {
         const size_t start = buf_.size();
         for (size_t k = a; k < b; ++k) {
