@@ -74,15 +74,19 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
                     const std::u16string& barcode) {
     Explanation out;
     const std::u16string code = rule.dnmid.value_or(u"");
+    const bool onlyGs1 =
+        !rule.levels.empty() && std::all_of(rule.levels.begin(), rule.levels.end(),
+                                            [](const StoredLevel& l) { return l.till.IsGs1(); });
     out.head.push_back(u"rule " + rule.gzid + (rule.gzname ? u" " + *rule.gzname : u"") +
-                       (code.empty() ? u": no in-store code, position 1 is barcode character 1"
-                                     : u": in-store code " + code +
-                                           u", position 1 is barcode "
-                                           u"character " +
-                                           Num(static_cast<int64_t>(code.size()) + 1)));
+                       (onlyGs1        ? u": GS1 levels, each cut by its AI"
+                        : code.empty() ? u": no in-store code, position 1 is barcode character 1"
+                                       : u": in-store code " + code +
+                                             u", position 1 is barcode "
+                                             u"character " +
+                                             Num(static_cast<int64_t>(code.size()) + 1)));
     out.head.push_back(u"barcode " + barcode + u": " + Num(static_cast<int64_t>(barcode.size())) +
                        u" characters");
-    if (!code.empty() && barcode.compare(0, code.size(), code) != 0) {
+    if (!onlyGs1 && !code.empty() && barcode.compare(0, code.size(), code) != 0) {
         out.head.push_back(u"note: the barcode does not begin with the in-store code " + code +
                            u"; a till cuts it all the same");
     }
