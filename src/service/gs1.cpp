@@ -26,31 +26,27 @@ constexpr size_t Key(int len, int num) {
                       : 1100 + static_cast<size_t>(num);
 }
 
-struct Index {
+// Built while compiling: the analyser looks AIs up on every scan.
+constexpr std::array<uint8_t, 11100> kIndex = [] {
     std::array<uint8_t, 11100> row{};
-    Index() {
-        static_assert(std::size(kTable) < 255);
-        for (size_t r = 0; r < std::size(kTable); ++r) {
-            const AiInfo& a = kTable[r];
-            int num = 0, len = static_cast<int>(std::strlen(a.ai));
-            for (int k = 0; k < len; ++k) num = num * 10 + (a.ai[k] - '0');
-            if (a.flags & kDecimals) {
-                for (int n = 0; n <= a.maxDecimals; ++n)
-                    row[Key(4, num * 10 + n)] = static_cast<uint8_t>(r + 1);
-            } else {
-                row[Key(len, num)] = static_cast<uint8_t>(r + 1);
+    static_assert(std::size(kTable) < 255);
+    for (size_t r = 0; r < std::size(kTable); ++r) {
+        const AiInfo& a = kTable[r];
+        int num = 0, len = 0;
+        for (; a.ai[len]; ++len) num = num * 10 + (a.ai[len] - '0');
+        if (a.flags & kDecimals) {
+            for (int n = 0; n <= a.maxDecimals; ++n) {
+                row[Key(4, num * 10 + n)] = static_cast<uint8_t>(r + 1);
             }
+        } else {
+            row[Key(len, num)] = static_cast<uint8_t>(r + 1);
         }
     }
-};
+    return row;
+}();
 
-const Index& TheIndex() {
-    static const Index index;
-    return index;
-}
-
-const AiInfo* Lookup(int len, int num) {
-    uint8_t r = TheIndex().row[Key(len, num)];
+inline const AiInfo* Lookup(int len, int num) {
+    const uint8_t r = kIndex[Key(len, num)];
     return r ? &kTable[r - 1] : nullptr;
 }
 
@@ -65,25 +61,23 @@ constexpr std::array<uint8_t, 100> kLengths = [] {
     return l;
 }();
 
-// The characters each set allows (sections 7.11, figures 7.11-1 to 7.11-3).
+// The characters each set allows (section 7.11, figures 7.11-1 to 7.11-3).
 struct Sets {
     bool x[128] = {}, y[128] = {}, z[128] = {};
-    Sets() {
-        const char* x82 = "!\"%&'()*+,-./:;<=>?_";
-        const char* y39 = "#-/";
-        for (int c = 0; c < 128; ++c) {
-            bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-            x[c] = alnum || (c && std::strchr(x82, c));
-            y[c] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c && std::strchr(y39, c));
-            z[c] = alnum || c == '-' || c == '_';
-        }
-    }
 };
-
-const Sets& TheSets() {
-    static const Sets sets;
-    return sets;
-}
+constexpr Sets kSets = [] {
+    Sets s;
+    const std::string_view x82 = "!\"%&'()*+,-./:;<=>?_", y39 = "#-/";
+    for (int c = 0; c < 128; ++c) {
+        const bool digit = c >= '0' && c <= '9', upper = c >= 'A' && c <= 'Z';
+        const bool alnum = digit || upper || (c >= 'a' && c <= 'z');
+        const auto ch = static_cast<char>(c);
+        s.x[c] = alnum || x82.find(ch) != std::string_view::npos;
+        s.y[c] = digit || upper || y39.find(ch) != std::string_view::npos;
+        s.z[c] = alnum || c == '-' || c == '_';
+    }
+    return s;
+}();
 
 template <typename Ch>
 bool IsDigit(Ch c) {
@@ -229,9 +223,9 @@ void Label<Ch>::Add(uint16_t ai, uint8_t aiLen, const Ch* data, size_t len, bool
     }
     const size_t digits = std::min<size_t>(info->digits, len);
     bool charsetOk = Digits(data, digits);
-    const bool* set = info->charset == 'X'   ? TheSets().x
-                      : info->charset == 'Y' ? TheSets().y
-                      : info->charset == 'Z' ? TheSets().z
+    const bool* set = info->charset == 'X'   ? kSets.x
+                      : info->charset == 'Y' ? kSets.y
+                      : info->charset == 'Z' ? kSets.z
                                              : nullptr;
     for (size_t k = digits; charsetOk && k < len; ++k) {
         const auto c = static_cast<uint32_t>(data[k]);
