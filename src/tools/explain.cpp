@@ -196,8 +196,8 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
     if (anyGs1) {
         ReportLabel(label, taken, out.head);
         out.checkDigit =
-            u"check digit: a GS1 label's check digits are its AIs', among the "
-            u"findings";
+            u"check digit: a GS1 label has none of its own; its AIs' check digits are among "
+            u"the findings";
     } else {
         out.checkDigit = CheckDigitNote(barcode);
     }
