@@ -23,8 +23,10 @@ namespace {
 constexpr long kBarcodes = 10'000'000;
 constexpr long kPerCallBarcodes = 2'000;
 
+constexpr long kLabels = 5'000'000;
+
 struct Files {
-    std::filesystem::path dir, store, input;
+    std::filesystem::path dir, store, input, labels;
     Files() {
         dir = std::filesystem::temp_directory_path() /
               ("quorvel-batch-bench-" + std::to_string(getpid()));
@@ -50,6 +52,38 @@ struct Files {
         }
         std::fwrite(block.data(), 1, block.size(), f);
         std::fclose(f);
+        // GS1 DataBar Expanded labels as a scanner sends them: identifier, GTIN, net weight,
+        // price, GS, expiry, batch; a GS1 rule takes the GTIN, the weight and the price.
+        std::vector<std::u16string> rule = {
+            u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('G1','fresh','',0)",
+            u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+            u"('G1',1,'A',0,-1,0,'GS1:01')",
+            u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+            u"('G1',2,'W',0,-1,0,'GS1:3103')",
+            u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+            u"('G1',3,'B',0,-1,0,'GS1:3922')"};
+        quorvel::OpenConnection(ConnString());
+        for (const auto& sql : rule) quorvel::Module().DbConn->Execute(sql);
+        quorvel::CloseConnection();
+        labels = dir / "labels.txt";
+        f = std::fopen(labels.string().c_str(), "wb");
+        std::string label =
+            "]e00109501101530003310300125039221234\x1d"
+            "1727011510AB12\n";
+        block.clear();
+        for (long i = 0; i < kLabels; ++i) {
+            for (int k : {7, 9, 11, 13, 15, 17, 23, 24, 25, 26, 27, 28, 33, 34, 35, 36}) {
+                x = x * 1103515245u + 12345u;
+                label[static_cast<size_t>(k)] = static_cast<char>('0' + (x >> 16) % 10);
+            }
+            block.insert(block.end(), label.begin(), label.end());
+            if (block.size() > (1 << 20)) {
+                std::fwrite(block.data(), 1, block.size(), f);
+                block.clear();
+            }
+        }
+        std::fwrite(block.data(), 1, block.size(), f);
+        std::fclose(f);
     }
     ~Files() {
         std::error_code ec;
@@ -63,16 +97,17 @@ const Files& TheFiles() {
     return files;
 }
 
-void Run(benchmark::State& state, const std::function<void(std::FILE*, std::FILE*)>& work) {
+void Run(benchmark::State& state, const std::function<void(std::FILE*, std::FILE*)>& work,
+         bool labels = false) {
     const Files& f = TheFiles();
     for (auto _ : state) {
-        std::FILE* in = std::fopen(f.input.string().c_str(), "rb");
+        std::FILE* in = std::fopen((labels ? f.labels : f.input).string().c_str(), "rb");
         std::FILE* out = std::fopen("/dev/null", "wb");
         work(in, out);
         std::fclose(in);
         std::fclose(out);
     }
-    state.SetItemsProcessed(state.iterations() * kBarcodes);
+    state.SetItemsProcessed(state.iterations() * (labels ? kLabels : kBarcodes));
 }
 
 void BM_Batch(benchmark::State& state) {
@@ -121,6 +156,64 @@ void BM_FloorBatch(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_FloorBatch)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// The GS1 rule on the labels: each line parsed as an element string, three AIs looked up.
+void BM_BatchGs1(benchmark::State& state) {
+    quorvel::OpenConnection(TheFiles().ConnString());
+    quorvel::CompiledRule rule(u"A,W,B", u"G1");
+    Run(
+        state,
+        [&](std::FILE* in, std::FILE* out) {
+            if (quorvel::ParseLines(rule, in, out).lines != kLabels) state.SkipWithError("lines");
+        },
+        true);
+    quorvel::CloseConnection();
+}
+BENCHMARK(BM_BatchGs1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// The labels' floor: the same reads and writes, the fields at positions known in advance.
+void BM_FloorGs1(benchmark::State& state) {
+    Run(
+        state,
+        [&](std::FILE* in, std::FILE* out) {
+            std::vector<char> buf(1 << 20), res(1 << 20);
+            size_t have = 0, used = 0;
+            long lines = 0;
+            for (;;) {
+                size_t got = std::fread(buf.data() + have, 1, buf.size() - have, in);
+                if (got == 0) break;
+                have += got;
+                const char* p = buf.data();
+                const char* end = p + have;
+                while (const char* nl = static_cast<const char*>(std::memchr(p, '\n', end - p))) {
+                    if (used + 32 > res.size()) {
+                        std::fwrite(res.data(), 1, used, out);
+                        used = 0;
+                    }
+                    char* d = res.data() + used;  // GTIN 5-18, weight 23-28, price 33-36
+                    std::memcpy(d, p + 5, 14);
+                    d[14] = ',';
+                    std::memcpy(d + 15, p + 23, 3);
+                    d[18] = '.';
+                    std::memcpy(d + 19, p + 26, 3);
+                    d[22] = ',';
+                    std::memcpy(d + 23, p + 33, 2);
+                    d[25] = '.';
+                    std::memcpy(d + 26, p + 35, 2);
+                    d[28] = '\n';
+                    used += 29;
+                    ++lines;
+                    p = nl + 1;
+                }
+                have = static_cast<size_t>(end - p);
+                std::memmove(buf.data(), p, have);
+            }
+            std::fwrite(res.data(), 1, used, out);
+            if (lines != kLabels) state.SkipWithError("lines");
+        },
+        true);
+}
+BENCHMARK(BM_FloorGs1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 // ParseBarCode per barcode, as `quorvel parse` calls it: a connection and a query per category.
 void BM_PerCallParse(benchmark::State& state) {

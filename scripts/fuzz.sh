@@ -9,7 +9,7 @@ seconds="${1:-20}"
 
 scripts/install-deps.sh fuzz
 cmake --preset fuzz >/dev/null
-targets=(connstring dialect quoting import)
+targets=(connstring dialect quoting import gs1)
 cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}"
 
 findings="$PWD/build/fuzz/findings"

@@ -17,6 +17,8 @@ for g in $groups; do
     package) pkgs+=(wixl msitools) ;;
     format) pkgs+=(clang-format) ;;
     fuzz) pkgs+=(clang-14 libclang-rt-14-dev) ;;
+    # GS1 symbols printed and read back by the symbols test.
+    symbols) pkgs+=(zint zbar-tools dmtx-utils) ;;
     windows-ui) pkgs+=(xvfb xdotool imagemagick fonts-wqy-zenhei sqlite3) ;;
     odbc) pkgs+=(unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql postgresql
                  postgresql-contrib python3 tdsodbc freetds-bin) ;;

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh linux odbc fuzz
+scripts/install-deps.sh linux odbc fuzz symbols
 # ODBC drivers, pooling, and a PostgreSQL server for the conformance suites (stopped on exit).
 source scripts/odbc-test-env.sh
 

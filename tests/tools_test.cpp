@@ -409,6 +409,106 @@ TEST_P(Tools, ExplainShowsEachLevelsCut) {
     EXPECT_EQ(whole.rows[1].note, u"");
 }
 
+// GS1 rules beside the position rules: batch, explain and check say what ParseBarCode does, on
+// labels of every form and on hostile ones, and the rules move between stores unchanged.
+TEST_P(Tools, Gs1RulesAgreeWithParseBarCodeAndTravel) {
+    auto gs1Level = [](const char16_t* gzid, int js, const char16_t* lbid, const char16_t* se,
+                       const char16_t* bz) {
+        return std::u16string(
+                   u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values ('") +
+               gzid + u"'," + ToU16(js) + u",'" + lbid + u"'," + se + u"," + bz + u")";
+    };
+    store->Exec({
+        u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('GF','fresh','',0)",
+        gs1Level(u"GF", 1, u"A", u"0,-1,0", u"'GS1:01:~'"),
+        gs1Level(u"GF", 2, u"B", u"0,-1,0", u"'GS1:3922:~'"),
+        gs1Level(u"GF", 3, u"C", u"0,-1,0", u"'GS1:3103:~'"),
+        gs1Level(u"GF", 4, u"K", u"0,-1,0", u"'GS1:10:~'"),
+        // Mixed with a position level, a marker on positions, a second substitute, decimals.
+        u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('GM','mixed','21',5)",
+        gs1Level(u"GM", 1, u"A", u"0,-1,2", u"'GS1:01'"),
+        gs1Level(u"GM", 2, u"B", u"1,5,0", u"'GS1:3922'"),
+        gs1Level(u"GM", 3, u"C", u"0,-1,0", u"'GS1:10:~'"),
+        gs1Level(u"GM", 4, u"K", u"0,-1,0", u"'GS1:21:|'"),
+    });
+    const std::string gs = "\x1d";
+    const std::string input = "0109501101530003310300125039221234" + gs + "10AB12\n" +
+                              "]C1010950110153000331030012503922123~10AB12\n"
+                              "(01)09501101530003(3103)001250(3922)1234(10)AB12\n"
+                              "https://id.gs1.org/01/09501101530003/10/AB12?3103=001250&3922=1234\n"
+                              "]e00109501101530004" +
+                              gs + gs + "17271399\n" + "10" + std::string(300, 'X') + "\n" +
+                              std::string(20000, '1') + "\n" +
+                              "2100123004567\n\xE5\xBA\x97(10)\xE5\xBA\x97\n\n]d2";
+    const std::u16string categories = u"A,B,C,K,Z";
+    GetAnalyseBarCode analyser;
+    analyser.ConnString(store->ConnString());
+    for (const std::u16string rule : {u"GF", u"GM"}) {
+        std::string expected;
+        std::istringstream lines(input);
+        for (std::string line; std::getline(lines, line);) {
+            expected += ToUtf8(analyser.ParseBarCode(categories, FromUtf8(line), rule)) + "\n";
+        }
+        EXPECT_EQ(Batch(store->ConnString(), categories, rule, input), expected) << ToUtf8(rule);
+        // explain's values are the till's, level by level.
+        const StoredRule stored = Load({rule}).at(0);
+        std::istringstream again(input);
+        for (std::string line; std::getline(again, line);) {
+            const Explanation e = Explain(stored, Lookup(), FromUtf8(line));
+            ASSERT_EQ(e.rows.size(), 4u);
+            for (size_t i = 0; i < 4; ++i) {
+                const std::u16string lbid = *stored.levels[i].lbid;
+                EXPECT_EQ(ToUtf8(e.rows[i].value),
+                          ToUtf8(analyser.ParseBarCode(lbid, FromUtf8(line), rule)))
+                    << ToUtf8(rule) << " level " << i + 1 << " of " << line.substr(0, 40);
+            }
+        }
+    }
+    EXPECT_EQ(analyser.ParseBarCode(categories, u"10AB~0109501101530003", u"GF"),
+              u"09501101530003,,,AB,");
+
+    // explain names the AI, the label's form and its findings in words.
+    const Explanation e = Explain(Load({u"GF"}).at(0), Lookup(),
+                                  u"]e00109501101530004" + std::u16string(1, 0x1D) + u"17271399");
+    EXPECT_EQ(e.rows[0].positions, u"AI 01");
+    EXPECT_EQ(e.rows[0].note,
+              u"AI 01 (GTIN) 09501101530004: the check digit 4 is wrong, it would be 3");
+    EXPECT_EQ(e.rows[1].note, u"the label does not carry this AI: the value is empty");
+    EXPECT_NE(std::find(e.head.begin(), e.head.end(),
+                        u"label: GS1 element string behind the symbology identifier ]e0, "
+                        u"substitute separator ~"),
+              e.head.end());
+    EXPECT_NE(std::find(e.head.begin(), e.head.end(),
+                        u"label: AI 17 (USE BY or EXPIRY) 271399 is no date (YYMMDD)"),
+              e.head.end());
+
+    using F = std::tuple<std::u16string, int64_t, std::string>;
+    std::vector<F> found;
+    for (const auto& r : Load({u"GF", u"GM"})) {
+        for (const auto& f : CheckRule(r, Lookup()))
+            found.emplace_back(f.rule, f.level.value_or(0), f.code);
+    }
+    EXPECT_EQ(found, (std::vector<F>{{u"GM", 1, "gs1-decimals"},
+                                     {u"GM", 2, "gs1-marker"},
+                                     {u"GM", 3, "gs1-substitutes"},
+                                     {u"GM", 4, "gs1-substitutes"},
+                                     {u"GM", 0, "mixed-levels"}}));
+
+    // Export and import carry them row for row; the check lets the GS1 rule in.
+    const std::string json = ToJson(ExportRules(conn, {u"GF"}));
+    EXPECT_NE(json.find("\"bz\": \"GS1:10:~\""), std::string::npos) << json;
+    auto there = Targets()[GetParam()].create(Schema::Ours);
+    Connection t;
+    t.Open(there->ConnString());
+    EXPECT_TRUE(ImportRules(t, FromJson(json), false).imported);
+    EXPECT_EQ(ToJson(ExportRules(t, {u"GF"})), json);
+    GetAnalyseBarCode elsewhere;
+    elsewhere.ConnString(there->ConnString());
+    EXPECT_EQ(elsewhere.ParseBarCode(categories, u"(01)09501101530003(3922)1234", u"GF"),
+              u"09501101530003,12.34,,,");
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
 TEST(CheckDigit, Ean13UpcAEan8) {
     const std::pair<const char16_t*, const char16_t*> cases[] = {
         {u"4006381333931", u"check digit: 1 is a valid EAN-13 check digit"},
@@ -486,13 +586,33 @@ TEST(PriceVerifier, FoundWhereOnePositionIsLeftBeforeAPriceOrWeight) {
             EXPECT_FALSE(VerifierChecks(weight, label).at(0).Valid()) << ToUtf8(label);
         }
     }
-    const auto e = Explain(
-        weight, [](auto&) { return std::nullopt; }, u"2912345012500");
-    EXPECT_NE(e.rows.at(1).note.find(u"position 5 holds 5, not a valid price verifier for 01250 "
-                                     u"(it would be 7); a till cuts the value all the same"),
-              std::u16string::npos)
-        << ToUtf8(e.rows.at(1).note);
-    EXPECT_EQ(e.rows.at(1).value, u"01250");  // a finding only: the cut stays as it is
+    // A weight's verifier is a measure verifier, by the category's id or its name.
+    const struct {
+        const char16_t *lbid, *name, *note;
+    } words[] = {
+        {u"A", nullptr,
+         u"position 5 holds 5, not a valid price verifier for 01250 (it would be 7)"},
+        {u"A", u"金额", u"position 5 holds 5, not a valid price verifier for 01250"},
+        {u"WEIGHT", nullptr, u"position 5 holds 5, not a valid measure verifier for 01250"},
+        {u"W", u"重量", u"position 5 holds 5, not a valid measure verifier for 01250"},
+        {u"V", u"Vikt i kg", u"position 5 holds 5, not a valid measure verifier for 01250"},
+    };
+    for (const auto& w : words) {
+        StoredRule r = weight;
+        r.levels[1].lbid = w.lbid;
+        const auto e = Explain(
+            r,
+            [&](const std::u16string& id) -> std::optional<Category> {
+                if (!w.name) return std::nullopt;
+                return Category{id, std::u16string(w.name)};
+            },
+            u"2912345012500");
+        EXPECT_NE(e.rows.at(1).note.find(w.note), std::u16string::npos)
+            << ToUtf8(e.rows.at(1).note);
+        EXPECT_NE(e.rows.at(1).note.find(u"a till cuts the value all the same"),
+                  std::u16string::npos);
+        EXPECT_EQ(e.rows.at(1).value, u"01250");  // a finding only: the cut stays as it is
+    }
 }
 
 TEST_P(Tools, RulesSurviveARoundTripThroughAnotherStore) {

@@ -39,8 +39,25 @@ std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid,
         if (!items.empty()) {
             // Every category of the scan from one version of the rule (rule_guard.h).
             RuleRead read(gzid, items.size());
-            for (const auto& item : items) {
-                acc += CutSegment(ReadSegmentLevel(item, gzid, read), txm);
+            std::vector<SegmentLevel> levels;
+            levels.reserve(items.size());
+            for (const auto& item : items) levels.push_back(ReadSegmentLevel(item, gzid, read));
+            // A GS1 label is parsed once for all its levels (again only for a level that names
+            // another substitute separator: each level's value depends on it and the label alone).
+            gs1::Label<char16_t> label;
+            bool parsed = false;
+            std::u16string_view parsedSub;
+            for (const auto& level : levels) {
+                if (level.read && level.IsGs1()) {
+                    if (!parsed || parsedSub != level.gs1.Substitute()) {
+                        parsedSub = level.gs1.Substitute();
+                        label.Parse(std::u16string_view(txm), parsedSub);
+                        parsed = true;
+                    }
+                    acc += CutGs1(level, label);
+                } else {
+                    acc += CutSegment(level, txm);
+                }
                 acc += u',';
             }
             read.End();
@@ -75,13 +92,14 @@ std::u16string GetAnalyseBarCode::GetSegmentValue(const std::u16string& lbid,
 std::u16string GetAnalyseBarCode::SegmentLevelSql(const std::u16string& lbid,
                                                   const std::u16string& gzid) {
     return u"select top 1 isnull(startws,0) as startws,isnull(endws,0) as endws,isnull(xsws,0) as "
-           u"xsws,dnmid as dnmid from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid where "
-           u"lbid=" +
+           u"xsws,dnmid as dnmid,a.bz as bz from txm_gzmx a inner join txm_gzzb b on "
+           u"a.gzid=b.gzid where lbid=" +
            SqlQuote(lbid) + u" and a.gzid=" + SqlQuote(gzid);
 }
 
 SegmentLevel GetAnalyseBarCode::LevelFromRow(const FieldValue& startws, const FieldValue& endws,
-                                             const FieldValue& xsws, const FieldValue& dnmid) {
+                                             const FieldValue& xsws, const FieldValue& dnmid,
+                                             const FieldValue* bz) {
     SegmentLevel level;
     level.s = startws.ToInt16();
     level.e = endws.ToInt16();
@@ -89,6 +107,11 @@ SegmentLevel GetAnalyseBarCode::LevelFromRow(const FieldValue& startws, const Fi
     std::u16string code = FieldText(dnmid);
     if (code.size() > static_cast<size_t>(INT16_MAX)) err::Raise(err::kOverflow);
     level.l = static_cast<int16_t>(code.size());
+    // Only a level that every copy cuts as empty can be a GS1 level: a position level's remark
+    // never changes its cut.
+    if (bz && level.s == 0 && level.e == -1 && !bz->IsNull()) {
+        gs1::ReadMarker(FieldText(*bz), level.gs1);
+    }
     level.read = true;
     return level;
 }
@@ -105,8 +128,10 @@ SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
             err::Raise(err::kObjectNotSet);
         }
         if (m.DbRs->RecordCount() > 0) {
+            const Field bz = m.DbRs->Fields(u"bz");
             level = LevelFromRow(m.DbRs->Fields(u"startws").Value, m.DbRs->Fields(u"endws").Value,
-                                 m.DbRs->Fields(u"xsws").Value, m.DbRs->Fields(u"dnmid").Value);
+                                 m.DbRs->Fields(u"xsws").Value, m.DbRs->Fields(u"dnmid").Value,
+                                 &bz.Value);
         }
         level.read = true;
     } catch (...) {
@@ -119,6 +144,11 @@ SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
 std::u16string GetAnalyseBarCode::CutSegment(const SegmentLevel& level, const std::u16string& txm) {
     std::u16string segment;
     if (!level.read) return segment;
+    if (level.IsGs1()) {
+        gs1::Label<char16_t> label;
+        label.Parse(std::u16string_view(txm), level.gs1.Substitute());
+        return CutGs1(level, label);
+    }
     try {
         int16_t from = Add16(level.s, level.l);
         int16_t count = Add16(Sub16(level.e, level.s), 1);
@@ -134,6 +164,13 @@ std::u16string GetAnalyseBarCode::CutSegment(const SegmentLevel& level, const st
         // an overflow or an impossible cut: the value stays as far as it got
     }
     return segment;
+}
+
+std::u16string GetAnalyseBarCode::CutGs1(const SegmentLevel& level,
+                                         const gs1::Label<char16_t>& label) {
+    std::u16string value;
+    if (const auto* f = label.Find(level.gs1.ai)) gs1::AppendValue(*f, value);
+    return value;
 }
 
 std::u16string GetAnalyseBarCode::InsertDecimalPoint(const std::u16string& segment,

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "service/gs1.h"
+
 namespace quorvel {
 
 class FieldValue;
@@ -15,10 +17,17 @@ class RuleRead;
 // length of the rule's in-store code. `read` is false when reading it failed: the value is then
 // always empty. `queryFailed` tells a store that could not answer (no such table, not a database)
 // from a level whose values a till cannot use.
+//
+// A GS1 level takes its value from an AI of an element string instead of positions. It is
+// stored as a level at positions 0 to -1, which every copy of the analyser cuts as an empty
+// value, with its AI in the remark `bz` that older copies never read (gs1.h, ReadMarker): an
+// older copy meets a GS1 rule as a rule that gives empty values.
 struct SegmentLevel {
     bool read = false;
     bool queryFailed = false;
     int16_t s = 0, e = 0, x = 0, l = 0;
+    gs1::LevelSpec gs1;
+    bool IsGs1() const { return gs1.ai.len != 0; }
 };
 
 class GetAnalyseBarCode {
@@ -52,8 +61,12 @@ class GetAnalyseBarCode {
     // sees.
     static std::u16string SegmentLevelSql(const std::u16string& lbid, const std::u16string& gzid);
     static SegmentLevel LevelFromRow(const FieldValue& startws, const FieldValue& endws,
-                                     const FieldValue& xsws, const FieldValue& dnmid);
+                                     const FieldValue& xsws, const FieldValue& dnmid,
+                                     const FieldValue* bz = nullptr);
     static std::u16string CutSegment(const SegmentLevel& level, const std::u16string& txm);
+    // A GS1 level's value from a label parsed with the level's substitute separator; the empty
+    // value when the label does not carry the AI.
+    static std::u16string CutGs1(const SegmentLevel& level, const gs1::Label<char16_t>& label);
     // Throws when the segment is shorter than the decimal places or they are negative.
     static std::u16string InsertDecimalPoint(const std::u16string& segment, int16_t places);
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <stdexcept>
 
 #include "store/error.h"
@@ -22,7 +23,11 @@ CompiledRule::CompiledRule(const std::u16string& lbid, const std::u16string& gzi
         Piece p;
         p.level = GetAnalyseBarCode::ReadSegmentLevel(item, rule, read);
         storeFailed_ = storeFailed_ || p.level.queryFailed;
-        if (p.level.read) {
+        if (p.level.read && p.level.IsGs1()) {
+            gs1_ = true;
+            reach_ = std::max(reach_, kGs1Reach);
+            p.from = 0;  // not kNever: the label decides whether there is a value
+        } else if (p.level.read) {
             try {
                 int16_t from = Add16(p.level.s, p.level.l);
                 int16_t count = Add16(Sub16(p.level.e, p.level.s), 1);
@@ -39,6 +44,7 @@ CompiledRule::CompiledRule(const std::u16string& lbid, const std::u16string& gzi
     }
     read.End();
     for (const auto& p : pieces_) {
+        if (gs1_) break;  // a plan of positions does not serve labels of fields
         if (p.from == kNever) {
             whole_.push_back({0, 0, ','});
         } else if (p.places > 0 && p.count >= static_cast<uint32_t>(p.places)) {
@@ -56,8 +62,21 @@ CompiledRule::CompiledRule(const std::u16string& lbid, const std::u16string& gzi
 std::u16string CompiledRule::Parse(const std::u16string& txm) const {
     const std::u16string& code = txm.empty() ? defaultTxm_ : txm;
     std::u16string acc;
+    gs1::Label<char16_t> label;
+    bool parsed = false;
+    std::u16string_view parsedSub;
     for (size_t i = 0; i < pieces_.size(); ++i) {
         if (i) acc += u',';
+        if (pieces_[i].level.IsGs1()) {
+            const auto& level = pieces_[i].level;
+            if (!parsed || parsedSub != level.gs1.Substitute()) {
+                parsedSub = level.gs1.Substitute();
+                label.Parse(std::u16string_view(code), parsedSub);
+                parsed = true;
+            }
+            acc += GetAnalyseBarCode::CutGs1(level, label);
+            continue;
+        }
         // A cut found impossible once is not tried again, failing, for every barcode.
         if (pieces_[i].from != kNever) acc += GetAnalyseBarCode::CutSegment(pieces_[i].level, code);
     }
@@ -126,11 +145,44 @@ size_t Room(size_t pieces, size_t n) {
     return pieces * (n + 2) + 1;
 }
 
+// The cut of an ASCII line by a rule with GS1 levels: the line parsed as an element string (again
+// only for a level naming another substitute separator), each GS1 level's value from its AI,
+// any position level cut as above.
+template <typename Pieces>
+char* CutLabel(const Pieces& pieces, gs1::Label<char>& label, const char* p, size_t n, char* dst) {
+    bool parsed = false;
+    std::u16string_view parsedSub;
+    bool first = true;
+    for (const auto& piece : pieces) {
+        if (!first) *dst++ = ',';
+        first = false;
+        if (!piece.level.IsGs1()) {
+            dst = CutAscii<false>(std::span(&piece, 1), p, n, dst);
+            continue;
+        }
+        if (!parsed || parsedSub != piece.level.gs1.Substitute()) {
+            parsedSub = piece.level.gs1.Substitute();
+            label.Parse(std::string_view(p, n), parsedSub);
+            parsed = true;
+        }
+        if (const auto* f = label.Find(piece.level.gs1.ai)) dst = gs1::WriteValue(*f, dst);
+    }
+    return dst;
+}
+
 }  // namespace
 
 void CompiledRule::AppendParsed(std::string_view line, std::string& out) const {
     if (line.empty() || !IsAscii(line.data(), line.size())) {
         out += ToUtf8(Parse(FromUtf8(line)));
+        return;
+    }
+    if (gs1_) {
+        gs1::Label<char> label;
+        size_t at = out.size();
+        out.resize(at + Room(pieces_.size(), line.size()));
+        char* end = CutLabel(pieces_, label, line.data(), line.size(), out.data() + at);
+        out.resize(static_cast<size_t>(end - out.data()));
         return;
     }
     size_t at = out.size();
@@ -198,8 +250,14 @@ BatchCount ParseLines(const CompiledRule& rule, std::FILE* in, std::FILE* out,
         if ((++done.lines & 0xFFFF) == 0 && progress) progress(done);
     };
     // Any line: the in-place cut for ASCII, else the analyser's cut on the decoded text.
+    gs1::Label<char> label;
     auto emit = [&](const char* p, size_t n) {
-        if (n && IsAscii(p, n)) {
+        if (rule.gs1_ && n && IsAscii(p, n)) {
+            writer.Need(Room(pieces.size(), n) + 1);
+            char* d = CutLabel(pieces, label, p, n, writer.pos);
+            *d++ = '\n';
+            writer.pos = d;
+        } else if (n && IsAscii(p, n)) {
             writer.Need(Room(pieces.size(), n) + 1 + kPad);
             char* d = CutAscii<true>(pieces, p, n, writer.pos);
             *d++ = '\n';
@@ -244,7 +302,10 @@ BatchCount ParseLines(const CompiledRule& rule, std::FILE* in, std::FILE* out,
                 continue;
             }
             if (n && p[n - 1] == '\r') --n;
-            if (n - 1 < kShort && n >= reach && IsAscii(p, n)) {  // the common case, kept tight
+            if (rule.gs1_) {
+                emit(p, n);
+            } else if (n - 1 < kShort && n >= reach &&
+                       IsAscii(p, n)) {  // the common case, kept tight
                 if (writer.Room() < shortRoom) writer.Flush();
                 char* d = writer.pos;
                 for (const auto& op : whole) {

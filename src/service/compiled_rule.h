@@ -42,8 +42,10 @@ class CompiledRule {
     // Lines of plain ASCII, which scanners deliver, are cut in place without conversion.
     void AppendParsed(std::string_view line, std::string& out) const;
 
-    // The most characters of a barcode that any of its cuts can reach.
+    // The most characters of a barcode that any of its cuts can reach. A GS1 level reaches the
+    // whole label, up to kGs1Reach characters: no symbol a till scans holds more.
     int32_t Reach() const { return reach_; }
+    static constexpr int32_t kGs1Reach = 8192;
 
     // True when the store could not answer a level query (not a store, no rule tables): every
     // value would be empty for a reason that lies in the store, not in the rule.
@@ -70,6 +72,7 @@ class CompiledRule {
     std::vector<Op> whole_;
     std::u16string defaultTxm_;
     int32_t reach_ = 0;
+    bool gs1_ = false;  // some level takes an AI: each line is parsed as an element string
     bool storeFailed_ = false;
 };
 

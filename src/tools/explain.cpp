@@ -32,21 +32,61 @@ size_t Width(const std::u16string& s) {
     return w;
 }
 
+std::u16string FormName(const gs1::Label<char16_t>& label) {
+    std::u16string id;
+    if (label.symbology[0]) {
+        id = u" behind the symbology identifier ]" + std::u16string(1, label.symbology[0]) +
+             std::u16string(1, label.symbology[1]);
+    }
+    switch (label.form) {
+        case gs1::Form::kBracketed:
+            return u"GS1 element string in brackets" + id;
+        case gs1::Form::kDigitalLink:
+            return u"GS1 Digital Link URI" + id;
+        case gs1::Form::kEan:
+            return u"EAN/UPC code read as AI 01" + id;
+        case gs1::Form::kRaw:
+            break;
+    }
+    return u"GS1 element string" + id;
+}
+
+// The label's fields no level takes, and its findings that no level row shows.
+void ReportLabel(const gs1::Label<char16_t>& label, const std::vector<bool>& taken,
+                 std::vector<std::u16string>& head) {
+    std::u16string rest;
+    for (size_t i = 0; i < label.fields.size(); ++i) {
+        if (taken[i]) continue;
+        const auto& f = label.fields[i];
+        rest += (rest.empty() ? u"" : u" ") + (u"(" + gs1::AiText({f.ai, f.aiLen, false}) + u")") +
+                std::u16string(f.data, f.len);
+    }
+    if (!rest.empty()) head.push_back(u"label: no level takes " + rest);
+    for (const auto& finding : label.findings) {
+        if (finding.field < label.fields.size() && taken[finding.field]) continue;
+        head.push_back(u"label: " + gs1::Describe(finding, label));
+    }
+}
+
 }  // namespace
 
 Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
                     const std::u16string& barcode) {
     Explanation out;
     const std::u16string code = rule.dnmid.value_or(u"");
+    const bool onlyGs1 =
+        !rule.levels.empty() && std::all_of(rule.levels.begin(), rule.levels.end(),
+                                            [](const StoredLevel& l) { return l.till.IsGs1(); });
     out.head.push_back(u"rule " + rule.gzid + (rule.gzname ? u" " + *rule.gzname : u"") +
-                       (code.empty() ? u": no in-store code, position 1 is barcode character 1"
-                                     : u": in-store code " + code +
-                                           u", position 1 is barcode "
-                                           u"character " +
-                                           Num(static_cast<int64_t>(code.size()) + 1)));
+                       (onlyGs1        ? u": GS1 levels, each cut by its AI"
+                        : code.empty() ? u": no in-store code, position 1 is barcode character 1"
+                                       : u": in-store code " + code +
+                                             u", position 1 is barcode "
+                                             u"character " +
+                                             Num(static_cast<int64_t>(code.size()) + 1)));
     out.head.push_back(u"barcode " + barcode + u": " + Num(static_cast<int64_t>(barcode.size())) +
                        u" characters");
-    if (!code.empty() && barcode.compare(0, code.size(), code) != 0) {
+    if (!onlyGs1 && !code.empty() && barcode.compare(0, code.size(), code) != 0) {
         out.head.push_back(u"note: the barcode does not begin with the in-store code " + code +
                            u"; a till cuts it all the same");
     }
@@ -55,8 +95,55 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
         if (f.where.empty()) out.head.push_back(u"note: " + f.problem);
     }
 
-    const auto verifiers = VerifierChecks(rule, barcode);
+    // A GS1 level reads the label as an element string, parsed with its substitute separator,
+    // as a till does; the label is described once per substitute.
+    bool anyGs1 = false;
+    std::u16string parsedSub;
+    gs1::Label<char16_t> label;
+    std::vector<bool> taken;
+    auto parse = [&](std::u16string_view sub) {
+        if (anyGs1 && parsedSub == sub) return;
+        if (anyGs1) ReportLabel(label, taken, out.head);
+        anyGs1 = true;
+        parsedSub = sub;
+        label.Parse(std::u16string_view(barcode), sub);
+        taken.assign(label.fields.size(), false);
+        out.head.push_back(u"label: " + FormName(label) +
+                           (sub.empty() ? u"" : u", substitute separator " + std::u16string(sub)));
+    };
+
+    const auto verifiers = VerifierChecks(rule, barcode, categories);
     for (const auto& l : rule.levels) {
+        if (l.till.read && l.till.IsGs1()) {
+            parse(l.till.gs1.Substitute());
+            ExplainRow row;
+            row.level = l.js ? Num(*l.js) : u"?";
+            if (l.lbid) {
+                auto c = categories(*l.lbid);
+                row.category = *l.lbid + (c ? u" " + c->name.value_or(u"") : u" (not defined)");
+            }
+            row.positions = u"AI " + gs1::AiText(l.till.gs1.ai);
+            std::vector<std::u16string> notes;
+            if (const auto* f = label.Find(l.till.gs1.ai)) {
+                const auto index = static_cast<size_t>(f - label.fields.data());
+                taken[index] = true;
+                row.characters = u"AI " + gs1::AiText({f->ai, f->aiLen, false}) +
+                                 (f->info ? u" " + gs1::Title(*f->info) : u"");
+                row.cut.assign(f->data, f->len);
+                for (const auto& finding : label.findings) {
+                    if (finding.field == index) notes.push_back(gs1::Describe(finding, label));
+                }
+            } else {
+                notes.push_back(u"the label does not carry this AI: the value is empty");
+            }
+            row.value = l.tillUses ? GetAnalyseBarCode::CutGs1(l.till, label) : u"-";
+            for (const auto& f : findings) {
+                if (!f.where.empty() && f.level == l.js) notes.push_back(f.problem);
+            }
+            for (const auto& n : notes) row.note += (row.note.empty() ? u"" : u"; ") + n;
+            out.rows.push_back(std::move(row));
+            continue;
+        }
         const int64_t length = l.till.l;
         ExplainRow row;
         row.level = l.js ? Num(*l.js) : u"?";
@@ -106,7 +193,14 @@ Explanation Explain(const StoredRule& rule, const CategoryLookup& categories,
         for (const auto& n : notes) row.note += (row.note.empty() ? u"" : u"; ") + n;
         out.rows.push_back(std::move(row));
     }
-    out.checkDigit = CheckDigitNote(barcode);
+    if (anyGs1) {
+        ReportLabel(label, taken, out.head);
+        out.checkDigit =
+            u"check digit: a GS1 label has none of its own; its AIs' check digits are among "
+            u"the findings";
+    } else {
+        out.checkDigit = CheckDigitNote(barcode);
+    }
     return out;
 }
 

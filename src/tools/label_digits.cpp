@@ -50,7 +50,20 @@ int PriceVerifier(std::u16string_view digits) {
     return -1;
 }
 
-std::vector<VerifierCheck> VerifierChecks(const StoredRule& rule, std::u16string_view barcode) {
+bool IsMeasure(std::u16string_view text) {
+    std::u16string lower(text);
+    for (auto& c : lower) {
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+    }
+    for (const char16_t* word : {u"weight", u"measure", u"kg", u"gram", u"vikt", u"vægt", u"paino",
+                                 u"gewicht", u"poids", u"重", u"量"}) {
+        if (lower.find(word) != std::u16string::npos) return true;
+    }
+    return false;
+}
+
+std::vector<VerifierCheck> VerifierChecks(const StoredRule& rule, std::u16string_view barcode,
+                                          const CategoryLookup& categories) {
     const int64_t code = rule.dnmid ? static_cast<int64_t>(rule.dnmid->size()) : 0;
     // Only levels that cut something where they say count as cut.
     auto cuts = [](const StoredLevel& l) {
@@ -71,6 +84,13 @@ std::vector<VerifierCheck> VerifierChecks(const StoredRule& rule, std::u16string
         if (p < 1 || covered(p) || (p > 1 ? !covered(p - 1) : code == 0)) continue;
         VerifierCheck v;
         v.level = &l;
+        if (l.lbid) {
+            v.measure = IsMeasure(*l.lbid);
+            if (!v.measure && categories) {
+                const auto c = categories(*l.lbid);
+                v.measure = c && c->name && IsMeasure(*c->name);
+            }
+        }
         v.position = p;
         const auto at = static_cast<size_t>(p + code - 1);
         if (at < barcode.size()) v.found = barcode[at];
@@ -85,13 +105,14 @@ std::vector<VerifierCheck> VerifierChecks(const StoredRule& rule, std::u16string
 
 std::u16string VerifierNote(const VerifierCheck& v) {
     const std::u16string where = u"position " + ToU16(v.position);
+    const std::u16string kind = v.measure ? u"measure verifier" : u"price verifier";
     if (v.expected < 0 || v.found == 0) {
-        return where + u" may hold a price verifier; not tested: the barcode has no " +
+        return where + u" may hold a " + kind + u"; not tested: the barcode has no " +
                ToU16(*v.level->endws - *v.level->startws + 1) + u" digits there";
     }
     const std::u16string found(1, v.found);
-    if (v.Valid()) return where + u" holds " + found + u", a valid price verifier for " + v.digits;
-    return where + u" holds " + found + u", not a valid price verifier for " + v.digits +
+    if (v.Valid()) return where + u" holds " + found + u", a valid " + kind + u" for " + v.digits;
+    return where + u" holds " + found + u", not a valid " + kind + u" for " + v.digits +
            u" (it would be " + ToU16(static_cast<int64_t>(v.expected)) +
            u"); a till cuts the value all the same";
 }

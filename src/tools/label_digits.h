@@ -34,10 +34,16 @@ struct VerifierCheck {
     std::u16string digits;  // the level's characters in the barcode
     char16_t found = 0;     // the barcode's character at the position; 0 beyond its end
     int expected = -1;      // the verifier of `digits`; -1 when the barcode does not have them
+    bool measure = false;   // the level is a weight or another measure: a measure verifier
     bool Valid() const { return expected >= 0 && found == u'0' + expected; }
 };
 
-std::vector<VerifierCheck> VerifierChecks(const StoredRule& rule, std::u16string_view barcode);
+// `categories`, when given, lets a category's name tell a weight from a price as its id does.
+std::vector<VerifierCheck> VerifierChecks(const StoredRule& rule, std::u16string_view barcode,
+                                          const CategoryLookup& categories = {});
+
+// Whether a category's id or name says it holds a weight or another measure (kg, 重量, vikt...).
+bool IsMeasure(std::u16string_view idOrName);
 
 // What the command prints for one such position.
 std::u16string VerifierNote(const VerifierCheck& v);

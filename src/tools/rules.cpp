@@ -95,11 +95,12 @@ std::u16string Shown(const std::u16string& value) {
 }
 
 void ReadAsTill(StoredLevel& level, const FieldValue& startws, const FieldValue& endws,
-                const FieldValue& xsws, const Text& dnmid) {
+                const FieldValue& xsws, const Text& dnmid, const Text& bz) {
     level.unreadable.clear();
     try {
+        const FieldValue remark = bz ? FieldValue::Text(*bz) : FieldValue::Null();
         level.till = GetAnalyseBarCode::LevelFromRow(
-            startws, endws, xsws, dnmid ? FieldValue::Text(*dnmid) : FieldValue::Null());
+            startws, endws, xsws, dnmid ? FieldValue::Text(*dnmid) : FieldValue::Null(), &remark);
         return;
     } catch (const DbError&) {
         level.till = SegmentLevel{};
@@ -156,11 +157,13 @@ void AskTill(Connection& conn, StoredRule& rule) {
         StoredLevel reading;
         if (!row->rows.empty()) {
             const auto& r = row->rows[0];
-            ReadAsTill(reading, r[0], r[1], r[2], FieldText(r[3]));
+            ReadAsTill(reading, r[0], r[1], r[2], FieldText(r[3]), TextOf(r[4]));
             for (size_t k : group) {
                 const auto& t = levels[k].till;
                 if (t.read == reading.till.read && t.s == reading.till.s && t.e == reading.till.e &&
-                    t.x == reading.till.x && levels[k].unreadable == reading.unreadable) {
+                    t.x == reading.till.x && t.gs1.ai.ai == reading.till.gs1.ai.ai &&
+                    t.gs1.ai.len == reading.till.gs1.ai.len &&
+                    levels[k].unreadable == reading.unreadable) {
                     used = k;
                     break;
                 }
@@ -232,7 +235,7 @@ std::vector<StoredRule> LoadRules(Connection& conn, const std::vector<std::u16st
             l.endws = NumberOf(row[3], u"endws", l.odd);
             l.xsws = NumberOf(row[4], u"xsws", l.odd);
             l.bz = TextOf(row[5]);
-            ReadAsTill(l, row[6], row[7], row[8], r.dnmid);
+            ReadAsTill(l, row[6], row[7], row[8], r.dnmid, l.bz);
             l.tillUses = Nameable(l.lbid);
             r.levels.push_back(std::move(l));
         }
@@ -247,7 +250,7 @@ std::vector<StoredRule> LoadRules(Connection& conn, const std::vector<std::u16st
                 SqlQuote(r.gzid) + u" and js=" + Num(*l.js));
             if (one->rows.size() == 1) {
                 const auto& v = one->rows[0];
-                ReadAsTill(l, v[0], v[1], v[2], r.dnmid);
+                ReadAsTill(l, v[0], v[1], v[2], r.dnmid, l.bz);
             }
         }
     }
@@ -288,6 +291,39 @@ CategoryLookup StoreCategories(Connection& conn) {
         return it->second;
     };
 }
+
+namespace {
+
+template <typename Find>
+void CheckGs1Level(const StoredLevel& l, const Find& find) {
+    const gs1::LevelAi& ai = l.till.gs1.ai;
+    const std::u16string text = gs1::AiText(ai);
+    const gs1::AiInfo* info = gs1::FindAi(ToUtf8(text));
+    if (!info) {
+        find(&l, "gs1-unknown-ai",
+             u"AI " + text +
+                 u" is not in the GS1 table: a till takes its data up to the next separator",
+             false);
+    }
+    const auto sub = l.till.gs1.Substitute();
+    for (char16_t c : sub) {
+        if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) {
+            find(&l, "gs1-substitute",
+                 u"the substitute separator " + std::u16string(sub) +
+                     u" holds letters or digits, which GS1 data holds too: a till ends fields "
+                     u"inside their data");
+            break;
+        }
+    }
+    if (l.xsws && *l.xsws != 0) {
+        find(&l, "gs1-decimals",
+             Num(*l.xsws) +
+                 u" decimal places are ignored: a GS1 level takes its decimals from the AI",
+             false);
+    }
+}
+
+}  // namespace
 
 std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& categories) {
     std::vector<Finding> out;
@@ -355,6 +391,16 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
                  (l.unreadable.empty() ? u"cannot be read" : l.unreadable) +
                      u": a till always gets an empty value");
             continue;
+        }
+        if (l.till.IsGs1()) {
+            CheckGs1Level(l, find);
+            continue;
+        }
+        if (l.bz && l.bz->starts_with(u"GS1:")) {
+            find(&l, "gs1-marker",
+                 u"remark " + Shown(*l.bz) +
+                     u" reads as no GS1 level (that needs \"GS1:\" with an AI of 2 to 4 digits, "
+                     u"at positions 0 to -1): a till cuts it by its positions");
         }
         // The analyser's reading: 16-bit values, Null as 0.
         const int64_t s = l.till.s, e = l.till.e, x = l.till.x, codeLength = l.till.l;
@@ -433,10 +479,41 @@ std::vector<Finding> CheckRule(const StoredRule& rule, const CategoryLookup& cat
     }
 
     Number greatestEnd;
+    size_t gs1Levels = 0;
     for (const auto& l : rule.levels) {
+        if (l.till.IsGs1()) {
+            ++gs1Levels;
+            continue;
+        }
         if (l.endws && (!greatestEnd || *l.endws > *greatestEnd)) greatestEnd = l.endws;
     }
-    if (greatestEnd != rule.txmzws) {
+    // A scanner sends one substitute for GS: levels that name different ones (or none) read one
+    // label differently.
+    const StoredLevel* firstGs1 = nullptr;
+    for (const auto& l : rule.levels) {
+        if (!l.till.IsGs1()) continue;
+        if (!firstGs1) {
+            firstGs1 = &l;
+        } else if (l.till.gs1.Substitute() != firstGs1->till.gs1.Substitute()) {
+            auto said = [](const StoredLevel& x) {
+                const auto sub = x.till.gs1.Substitute();
+                return sub.empty() ? std::u16string(u"none") : std::u16string(sub);
+            };
+            find(&l, "gs1-substitutes",
+                 u"names the substitute separator " + said(l) + u" where " + LevelName(*firstGs1) +
+                     u" names " + said(*firstGs1) +
+                     u": a till reads the label's fields differently for them");
+        }
+    }
+    if (gs1Levels && gs1Levels < rule.levels.size()) {
+        find(nullptr, "mixed-levels",
+             u"mixes GS1 levels with position levels: on a GS1 label the position levels cut "
+             u"characters of the element string, on an in-store code the GS1 levels are empty",
+             false);
+    }
+    // A GS1 rule has no positions: its total is 0 (or empty).
+    const bool noPositions = gs1Levels == rule.levels.size() && (!rule.txmzws || *rule.txmzws == 0);
+    if (!noPositions && greatestEnd != rule.txmzws) {
         find(nullptr, "total",
              u"the stored total " + (rule.txmzws ? Num(*rule.txmzws) : u"(empty)") +
                  u" disagrees with the levels' greatest end " +

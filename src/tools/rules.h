@@ -50,8 +50,9 @@ struct StoredRule {
 };
 
 // Fills `till` and `unreadable` from the values the analyser's expressions deliver.
+// `bz` is the level's remark, where a GS1 level keeps its AI.
 void ReadAsTill(StoredLevel& level, const FieldValue& startws, const FieldValue& endws,
-                const FieldValue& xsws, const Text& dnmid);
+                const FieldValue& xsws, const Text& dnmid, const Text& bz = std::nullopt);
 
 // Asks the store, with the analyser's own query, which level a till gets for each category of
 // the rule (ids compared by the store itself, the row matched to the level that reads as it

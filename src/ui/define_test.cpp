@@ -14,10 +14,11 @@ tools::Number WholeNumber(const NumericBox& box) {
     return static_cast<int64_t>(box.Value());
 }
 
-// What a till reads of a level the save writes: its numbers (Null as 0) under the header's code.
+// What a till reads of a level the save writes: its numbers (Null as 0) under the header's code,
+// and its remark, where a GS1 level keeps its AI.
 void ReadAsSaved(tools::StoredLevel& l, const tools::Text& dnmid) {
     auto value = [](const tools::Number& n) { return FieldValue::I64(n.value_or(0)); };
-    tools::ReadAsTill(l, value(l.startws), value(l.endws), value(l.xsws), dnmid);
+    tools::ReadAsTill(l, value(l.startws), value(l.endws), value(l.xsws), dnmid, l.bz);
 }
 
 }  // namespace
@@ -63,6 +64,7 @@ tools::StoredRule FrmDefine::RuleAsSaved(std::vector<std::u16string>& notes) {
                 l.startws = S;
                 l.endws = E;
                 l.xsws = WholeNumber(txtXsWs);
+                l.bz = u"";  // the save's amendment writes the remark empty
                 ReadAsSaved(l, rule.dnmid);
             } else if (*l.js > CurJs && moved != 0) {
                 if (l.startws) *l.startws += moved;

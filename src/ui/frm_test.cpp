@@ -1,5 +1,7 @@
 #include "ui/frm_test.h"
 
+#include <algorithm>
+
 #include "store/text.h"
 #include "tools/explain.h"
 #include "tools/label_digits.h"
@@ -63,17 +65,66 @@ std::u16string StaffWords(const tools::Finding& f, const tools::StoredRule& rule
         what = u"类别不是已定义的代表类别，收银台仍然截取，但规则窗口不显示这一级";
     } else if (c == "total") {
         what = u"条形码总位数与最后的结束位数不一致，收银台不受影响";
+    } else if (c == "gs1-unknown-ai") {
+        what = u"GS1 标签里没有这个 AI 的定义，收银台取它到下一个分隔符为止的数据";
+    } else if (c == "gs1-substitute") {
+        what = u"分隔符的替代字符含字母或数字，收银台会在数据中间断开字段";
+    } else if (c == "gs1-substitutes") {
+        what = u"与别的 GS1 级的分隔符替代字符不同，同一标签在这些级读出的字段不同";
+    } else if (c == "gs1-decimals") {
+        what = u"GS1 级的小数位数不起作用，小数由 AI 决定";
+    } else if (c == "gs1-marker") {
+        what = u"备注像 GS1 级但不是，收银台按位数截取";
+    } else if (c == "mixed-levels") {
+        what = u"规则同时有 GS1 级和按位数截取的级";
     } else {
         what = f.problem;  // a finding without words of its own yet
     }
     return where + what;
 }
 
+std::u16string StaffWords(const gs1::Finding& f, const gs1::Label<char16_t>& label) {
+    const gs1::Field<char16_t>* field =
+        f.field < label.fields.size() ? &label.fields[f.field] : nullptr;
+    std::u16string ai, data;
+    if (field) {
+        ai = u"AI " + gs1::AiText({field->ai, field->aiLen, false}) +
+             (field->info ? u" (" + gs1::Title(*field->info) + u")" : u"") + u" ";
+        data.assign(field->data, field->len);
+    }
+    switch (f.issue) {
+        case gs1::Issue::kUnknownAi:
+            return field ? ai + u"不在 GS1 表中，数据 " + data + u" 取到下一个分隔符为止"
+                         : u"标签中有不是 AI 开头的字符，已跳过";
+        case gs1::Issue::kTruncated:
+            return field ? ai + u"的数据不完整，标签被截断了" : u"标签在 AI 中间结束，被截断了";
+        case gs1::Issue::kTooLong:
+            return ai + u"超过最大长度，缺少分隔符，按最大长度截取";
+        case gs1::Issue::kTooShort:
+            return ai + u"的数据短于最小长度";
+        case gs1::Issue::kMissingSeparator:
+            return ai + u"后面缺少分隔符";
+        case gs1::Issue::kMisplacedSeparator:
+            return field ? ai + u"的定长数据中间有分隔符" : u"连续两个分隔符";
+        case gs1::Issue::kCheckDigit:
+            return ai + data + u" 的校验位不正确";
+        case gs1::Issue::kDate:
+            return ai + data.substr(0, 6) + u" 不是有效日期（YYMMDD）";
+        case gs1::Issue::kCharset:
+            return ai + data + u" 含有格式不允许的字符";
+        case gs1::Issue::kNotElementString:
+            return u"标签不是 GS1 数据串";
+        case gs1::Issue::kNoKey:
+            return u"GS1 数字链接的路径中没有 GS1 主键";
+    }
+    return gs1::Describe(f, label);
+}
+
 FrmTest::FrmTest(tools::StoredRule rule, tools::CategoryLookup categories,
                  std::vector<std::u16string> notes)
     : Window(u"FrmTest"),
       LblTxm(Add<Label>(u"LblTxm")),
-      txtTxm(Add<TextBox>(u"txtTxm")),
+      txtTxm(Add<ScanBox>(u"txtTxm")),
       LblRule(Add<Label>(u"LblRule")),
       vsfLevels(Add<Grid>(u"vsfLevels", 1, 8)),
       lstNotes(Add<ListBox>(u"lstNotes")),
@@ -173,19 +224,33 @@ void FrmTest::TestLabel() {
         } else {
             lines.push_back(u"店内码：条码不以店内码 " + code + u" 开头，收银台照样截取");
         }
-        for (const auto& v : tools::VerifierChecks(rule_, label)) {
+        for (const auto& v : tools::VerifierChecks(rule_, label, categories_)) {
             const std::u16string at = Where(*v.level) + u"前面的第 " + Num(v.position) + u" 位";
+            const std::u16string kind = v.measure ? u"计量校验位" : u"价格校验位";
             if (v.expected < 0 || v.found == 0) {
-                lines.push_back(at + u"可能是价格校验位，条码在那里没有足够的数字，未检查");
+                lines.push_back(at + u"可能是" + kind + u"，条码在那里没有足够的数字，未检查");
             } else if (v.Valid()) {
                 lines.push_back(at + u" " + std::u16string(1, v.found) + u" 是 " + v.digits +
-                                u" 的有效价格校验位");
+                                u" 的有效" + kind);
             } else {
                 lines.push_back(at + u" " + std::u16string(1, v.found) + u" 不是 " + v.digits +
-                                u" 的有效价格校验位，应为 " + Num(v.expected) +
+                                u" 的有效" + kind + u"，应为 " + Num(v.expected) +
                                 u"，收银台照样截取");
             }
         }
+    }
+    // A GS1 label: its findings, parsed as each substitute separator of the rule reads it.
+    std::vector<std::u16string> read;
+    for (const auto& l : rule_.levels) {
+        if (label.empty() || !l.till.read || !l.till.IsGs1()) continue;
+        const std::u16string sub(l.till.gs1.Substitute());
+        if (std::find(read.begin(), read.end(), sub) != read.end()) continue;
+        read.push_back(sub);
+        gs1::Label<char16_t> parsed;
+        parsed.Parse(std::u16string_view(label), sub);
+        if (parsed.findings.empty()) lines.push_back(u"GS1 标签：没有发现问题");
+        for (const auto& f : parsed.findings)
+            lines.push_back(u"GS1 标签：" + StaffWords(f, parsed));
     }
     lines.insert(lines.end(), notes.begin(), notes.end());
     for (const auto& f : tools::CheckRule(rule_, categories_)) {

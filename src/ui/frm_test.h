@@ -1,15 +1,25 @@
 // The editor's test window (F5): staff scan or type a label and see, level by level, what a till
 // will get for it under the rule as the editor would save it, with the label's check digit, the
-// in-store code, price verifiers and what the rule check finds, in their own words.
+// in-store code, price and measure verifiers, a GS1 label's findings and what the rule check
+// finds, in their own words.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "service/gs1.h"
 #include "tools/rules.h"
 #include "ui/form.h"
 
 namespace quorvel::ui {
+
+// The label field: a scanner's GS (the FNC1 of a GS1 label) reaches it as the character it is,
+// where other text boxes drop control characters.
+class ScanBox : public TextBox {
+  public:
+    using TextBox::TextBox;
+    bool Accepts(char16_t c) const override { return c == 0x1D || TextBox::Accepts(c); }
+};
 
 class FrmTest : public Window {
   public:
@@ -40,5 +50,7 @@ class FrmTest : public Window {
 
 // A rule check finding as staff read it.
 std::u16string StaffWords(const tools::Finding& f, const tools::StoredRule& rule);
+// A finding on a scanned GS1 label as staff read it.
+std::u16string StaffWords(const gs1::Finding& f, const gs1::Label<char16_t>& label);
 
 }  // namespace quorvel::ui

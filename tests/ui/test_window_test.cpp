@@ -133,9 +133,8 @@ TEST_P(TestWindowOnTargets, SaysCheckDigitStoreCodeVerifierAndFindingsInStaffWor
     Retype(*w, w->txtEndWs, u"11");  // unsaved: a third level, one digit with three decimals
     Retype(*w, w->txtXsWs, u"3");
     const std::vector<std::u16string> valid = {
-        u"校验位：0 是有效的 EAN-13 校验位",
-        u"店内码：条码以店内码 29 开头",
-        u"第 2 级 (W)：前面的第 5 位 7 是 01250 的有效价格校验位",
+        u"校验位：0 是有效的 EAN-13 校验位", u"店内码：条码以店内码 29 开头",
+        u"第 2 级 (W)：前面的第 5 位 7 是 01250 的有效计量校验位",  // W is 重量: a measure
     };
     Shown s = Test(*w, u"2912347012500");
     EXPECT_EQ(std::vector<std::u16string>(s.notes.begin(), s.notes.begin() + 3), valid);
@@ -146,7 +145,44 @@ TEST_P(TestWindowOnTargets, SaysCheckDigitStoreCodeVerifierAndFindingsInStaffWor
     EXPECT_EQ(s.notes.at(0), u"校验位：1 不是有效的 EAN-13 校验位，应为 8");
     EXPECT_EQ(s.notes.at(1), u"店内码：条码不以店内码 29 开头，收银台照样截取");
     EXPECT_EQ(s.notes.at(2),
-              u"第 2 级 (W)：前面的第 5 位 0 不是 01250 的有效价格校验位，应为 7，收银台照样截取");
+              u"第 2 级 (W)：前面的第 5 位 0 不是 01250 的有效计量校验位，应为 7，收银台照样截取");
+}
+
+// A stored GS1 rule: the window cuts a scanned 2D label by AI, as ParseBarCode does, and says
+// what is wrong with the label in staff's words.
+TEST_P(TestWindowOnTargets, CutsAScannedGs1Label) {
+    Exec({
+        u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('G','生鲜','',0)",
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+        u"('G',1,'A',0,-1,0,'GS1:01')",
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+        u"('G',2,'W',0,-1,0,'GS1:3103')",
+        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+        u"('G',3,'B',0,-1,0,'GS1:3922')",
+    });
+    auto w = OpenEditor(false, u"G");
+    const std::u16string gs(1, 0x1D);
+    const struct {
+        std::u16string label;
+        std::vector<std::u16string> findings;
+    } cases[] = {
+        {u"]d2" + gs + u"0109501101530003310300125039221234" + gs + u"17270115",
+         {u"GS1 标签：没有发现问题"}},
+        {u"(01)09501101530004(3103)001250(3922)1234(17)271315",
+         {u"GS1 标签：AI 01 (GTIN) 09501101530004 的校验位不正确",
+          u"GS1 标签：AI 17 (USE BY or EXPIRY) 271315 不是有效日期（YYMMDD）"}},
+    };
+    GetAnalyseBarCode analyser;
+    analyser.ConnString(store->ConnString());
+    for (const auto& c : cases) {
+        Shown s = Test(*w, c.label);
+        ASSERT_EQ(s.rows.size(), 3u);
+        const std::u16string tillGets = analyser.ParseBarCode(u"A,W,B", c.label, u"G");
+        EXPECT_EQ(s.rows[0].back() + u"," + s.rows[1].back() + u"," + s.rows[2].back(), tillGets);
+        for (const auto& f : c.findings) EXPECT_TRUE(Has(s, f)) << ToUtf8(f);
+    }
+    EXPECT_EQ(analyser.ParseBarCode(u"A,W,B", cases[0].label, u"G"),
+              u"09501101530003,001.250,12.34");
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, TestWindowOnTargets, ::testing::Range<size_t>(0, Targets().size()),
