@@ -74,7 +74,7 @@ std::vector<std::u16string> EdgeRules() {
     rule(u"DUP", u"'2'", u"6");
     level(u"DUP", 1, u"A", u"1,2,0");
     level(u"DUP", 2, u"B", u"2,4,0");
-    level(u"DUP", 3, u"A", u"5,6,0");
+    level(u"DUP", 3, u"A", u"3,6,0");  // over level 2, but no till uses it
     rule(u"EMPTY", u"'2'", u"null");
     rule(u"O''X", u"'9'", u"2");
     level(u"O''X", 1, u"A''1", u"1,2,0");
@@ -390,6 +390,15 @@ TEST_P(Tools, ExplainShowsEachLevelsCut) {
     EXPECT_EQ(e.rows[1].cut, u"004");
     EXPECT_EQ(e.rows[1].value, u"0.04");
     EXPECT_EQ(e.rows[1].note, u"the barcode is too short: cut to its end");
+    // Level 2 starts at character 8: a barcode that ends there, or one before.
+    for (const auto& [barcode, cut, note] :
+         {std::tuple{u"2100123004", u"004", u"the barcode is too short: cut to its end"},
+          {u"21001230", u"0", u"the barcode is too short: cut to its end"},
+          {u"2100123", u"", u"the barcode ends before this level"}}) {
+        const Explanation edge = Explain(r01, Lookup(), barcode);
+        EXPECT_EQ(edge.rows[1].cut, cut) << ToUtf8(barcode);
+        EXPECT_EQ(edge.rows[1].note, note) << ToUtf8(barcode);
+    }
     EXPECT_EQ(e.head.at(2),
               u"note: the barcode does not begin with the in-store code 21; a till "
               u"cuts it all the same");
