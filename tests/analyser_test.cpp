@@ -118,6 +118,12 @@ TEST_P(Analyser, ValuesCutFromTheBarcode) {
             << ToUtf8(c.lbid) << " of " << ToUtf8(c.txm.substr(0, 20)) << " by " << ToUtf8(c.gzid);
     }
     EXPECT_TRUE(boxes.boxes.empty());
+    // The statement last built is the level query, word for word, for a position level.
+    Parse(u"A,B", code, u"R01");
+    EXPECT_EQ(ToUtf8(Module().SqlText),
+              "select top 1 isnull(startws,0) as startws,isnull(endws,0) as endws,isnull(xsws,0) "
+              "as xsws,dnmid as dnmid from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid "
+              "where lbid='B' and a.gzid='R01'");
 }
 
 TEST_P(Analyser, EmptyListStillOpensTheConnection) {

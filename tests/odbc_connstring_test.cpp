@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "store/connection.h"
 #include "store/error.h"
+#include "store/odbc_backend.h"
 #include "store/odbc_connstring.h"
 #include "store/text.h"
 
@@ -255,6 +258,22 @@ TEST(OdbcConnString, TheDriverManagersOwnFailureNeverShowsThePassword) {
         EXPECT_EQ(e.Description().find(u"hunter2-secret"), std::u16string::npos) << e.what();
     }
     EXPECT_EQ(c.State(), kStateClosed);
+}
+
+// Hosts open connections on several threads at once: each sees the whole list of drivers, which
+// a host's SQL Server string needs to find its driver.
+TEST(OdbcDrivers, ThreadsListingAtOnceEachSeeThemAll) {
+    const std::vector<std::u16string> all = InstalledOdbcDrivers();
+    if (all.empty()) GTEST_SKIP() << "no ODBC driver is registered";
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(8, 0);
+    for (size_t t = 0; t < wrong.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) wrong[t] += InstalledOdbcDrivers() != all;
+        });
+    }
+    for (auto& t : threads) t.join();
+    for (int w : wrong) EXPECT_EQ(w, 0);
 }
 
 }  // namespace

@@ -92,9 +92,20 @@ std::u16string GetAnalyseBarCode::GetSegmentValue(const std::u16string& lbid,
 std::u16string GetAnalyseBarCode::SegmentLevelSql(const std::u16string& lbid,
                                                   const std::u16string& gzid) {
     return u"select top 1 isnull(startws,0) as startws,isnull(endws,0) as endws,isnull(xsws,0) as "
-           u"xsws,dnmid as dnmid,a.bz as bz from txm_gzmx a inner join txm_gzzb b on "
-           u"a.gzid=b.gzid where lbid=" +
+           u"xsws,dnmid as dnmid from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid where "
+           u"lbid=" +
            SqlQuote(lbid) + u" and a.gzid=" + SqlQuote(gzid);
+}
+
+std::u16string GetAnalyseBarCode::Gs1MarkerSql(const std::u16string& lbid,
+                                               const std::u16string& gzid) {
+    return u"select top 1 a.bz as bz from txm_gzmx a inner join txm_gzzb b on a.gzid=b.gzid "
+           u"where lbid=" +
+           SqlQuote(lbid) + u" and a.gzid=" + SqlQuote(gzid) + u" and a.startws=0 and a.endws=-1";
+}
+
+bool GetAnalyseBarCode::MayBeGs1(const SegmentLevel& level) {
+    return level.s == 0 && level.e == -1;
 }
 
 SegmentLevel GetAnalyseBarCode::LevelFromRow(const FieldValue& startws, const FieldValue& endws,
@@ -109,7 +120,7 @@ SegmentLevel GetAnalyseBarCode::LevelFromRow(const FieldValue& startws, const Fi
     level.l = static_cast<int16_t>(code.size());
     // Only a level that every copy cuts as empty can be a GS1 level: a position level's remark
     // never changes its cut.
-    if (bz && level.s == 0 && level.e == -1 && !bz->IsNull()) {
+    if (bz && MayBeGs1(level) && !bz->IsNull()) {
         gs1::ReadMarker(FieldText(*bz), level.gs1);
     }
     level.read = true;
@@ -128,12 +139,22 @@ SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
             err::Raise(err::kObjectNotSet);
         }
         if (m.DbRs->RecordCount() > 0) {
-            const Field bz = m.DbRs->Fields(u"bz");
             level = LevelFromRow(m.DbRs->Fields(u"startws").Value, m.DbRs->Fields(u"endws").Value,
-                                 m.DbRs->Fields(u"xsws").Value, m.DbRs->Fields(u"dnmid").Value,
-                                 &bz.Value);
+                                 m.DbRs->Fields(u"xsws").Value, m.DbRs->Fields(u"dnmid").Value);
         }
         level.read = true;
+        // Only a level that every copy cuts as empty (positions 0 to -1) can be a GS1 level: its
+        // AI is read from the remark by a statement of its own, in the same read of the rule, so
+        // that the level query of every position level stays as it always was.
+        if (MayBeGs1(level)) {
+            read.ExpectOneMore();
+            m.SqlText = Gs1MarkerSql(lbid, gzid);
+            m.DbRs = read.OpenReadOnlyRs(m.SqlText);
+            if (m.DbRs && m.DbRs->RecordCount() > 0) {
+                const FieldValue& bz = m.DbRs->Fields(u"bz").Value;
+                if (!bz.IsNull()) gs1::ReadMarker(FieldText(bz), level.gs1);
+            }
+        }
     } catch (...) {
         // The value stays empty; the read shows the failure's message when it ends.
         level.read = false;

@@ -60,6 +60,10 @@ class GetAnalyseBarCode {
     // The rule tools ask the store with these, so that they see the row and the numbers a till
     // sees.
     static std::u16string SegmentLevelSql(const std::u16string& lbid, const std::u16string& gzid);
+    // A level at positions 0 to -1 may be a GS1 level: its remark, read with this statement
+    // (the first such level of the category), names the AI.
+    static bool MayBeGs1(const SegmentLevel& level);
+    static std::u16string Gs1MarkerSql(const std::u16string& lbid, const std::u16string& gzid);
     static SegmentLevel LevelFromRow(const FieldValue& startws, const FieldValue& endws,
                                      const FieldValue& xsws, const FieldValue& dnmid,
                                      const FieldValue* bz = nullptr);

@@ -17,6 +17,7 @@
 #include "store/dialect.h"
 #include "store/error.h"
 #include "store/odbc_connstring.h"
+#include "store/spin_lock.h"
 #include "store/text.h"
 
 namespace quorvel {
@@ -593,6 +594,11 @@ OdbcPlatform ThisPlatform() {
 std::vector<std::u16string> InstalledOdbcDrivers() {
     std::vector<std::u16string> out;
     SQLHENV env = Environment();
+    // The enumeration's place is kept in the environment, which every thread shares: two threads
+    // opening a host's connection at once would each see part of the list, and one of them none
+    // of the SQL Server drivers.
+    static std::atomic_flag listing;
+    SpinLock lock(listing);
     SQLWCHAR name[256];
     SQLWCHAR attrs[1024];
     SQLSMALLINT nameLen = 0, attrLen = 0;

@@ -54,6 +54,11 @@ class RuleRead {
     // End shows. After a wait that ran out, none at once: no statement and no second box.
     std::shared_ptr<Recordset> OpenReadOnlyRs(const std::u16string& sql);
     bool GaveUp() const { return gaveUp_; }
+    // One read more than announced, decided by an earlier read of the scan: the commit then goes
+    // with it. After the announced last read the read has ended, and it runs on its own.
+    void ExpectOneMore() noexcept {
+        if (open_ && reads_ < expected_) ++expected_;
+    }
     // Ends the read transaction, then shows the boxes of the failures met inside it.
     void End() noexcept;
 

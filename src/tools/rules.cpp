@@ -157,7 +157,15 @@ void AskTill(Connection& conn, StoredRule& rule) {
         StoredLevel reading;
         if (!row->rows.empty()) {
             const auto& r = row->rows[0];
-            ReadAsTill(reading, r[0], r[1], r[2], FieldText(r[3]), TextOf(r[4]));
+            ReadAsTill(reading, r[0], r[1], r[2], FieldText(r[3]), std::nullopt);
+            if (GetAnalyseBarCode::MayBeGs1(reading.till)) {  // the remark, as a till reads it
+                auto marker =
+                    conn.Query(GetAnalyseBarCode::Gs1MarkerSql(*levels[i].lbid, rule.gzid));
+                if (!marker->rows.empty()) {
+                    ReadAsTill(reading, r[0], r[1], r[2], FieldText(r[3]),
+                               TextOf(marker->rows[0][0]));
+                }
+            }
             for (size_t k : group) {
                 const auto& t = levels[k].till;
                 if (t.read == reading.till.read && t.s == reading.till.s && t.e == reading.till.e &&
