@@ -117,7 +117,8 @@ void AddExplainCommand(CLI::App& app) {
                     std::string row = TsvField(barcodes[i]);
                     for (const auto* f : {&r.level, &r.category, &r.positions, &r.characters,
                                           &r.cut, &r.value, &r.note}) {
-                        row += "\t" + TsvField(ToUtf8(*f));
+                        row += '\t';
+                        row += TsvField(ToUtf8(*f));
                     }
                     out.Line(row);
                 }

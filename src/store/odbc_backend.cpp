@@ -305,9 +305,16 @@ class OdbcBackend final : public Backend {
         if (dialect_ != Dialect::PostgreSql && dialect_ != Dialect::SqlServer) {
             return Backend::QueryBetween(before, sql, after);
         }
-        std::u16string text = before.empty() ? u"" : Adapt(before) + u";";
+        std::u16string text;
+        if (!before.empty()) {
+            text += Adapt(before);
+            text += u';';
+        }
         text += Adapt(sql);
-        if (!after.empty()) text += u";" + Adapt(after);
+        if (!after.empty()) {
+            text += u';';
+            text += Adapt(after);
+        }
         return Run(std::move(text), true);
     }
 
