@@ -23,9 +23,9 @@ namespace {
 const std::u16string GS(1, char16_t{0x1D});
 
 gs1::LevelAi Ai(std::u16string_view marker) {
-    gs1::LevelSpec spec;
-    EXPECT_TRUE(gs1::ReadMarker(u"GS1:" + std::u16string(marker), spec)) << ToUtf8(marker);
-    return spec.ai;
+    gs1::LevelSpec level;
+    EXPECT_TRUE(gs1::ReadMarker(u"GS1:" + std::u16string(marker), level)) << ToUtf8(marker);
+    return level.ai;
 }
 
 // The values of these AIs as levels take them, joined by commas (empty where the label has none).
@@ -290,12 +290,12 @@ TEST(Gs1, LevelMarkers) {
         {u"remark", false, u"", u"", false},
     };
     for (const auto& c : cases) {
-        gs1::LevelSpec spec;
-        ASSERT_EQ(gs1::ReadMarker(c.bz, spec), c.ok) << ToUtf8(c.bz);
+        gs1::LevelSpec level;
+        ASSERT_EQ(gs1::ReadMarker(c.bz, level), c.ok) << ToUtf8(c.bz);
         if (!c.ok) continue;
-        EXPECT_EQ(gs1::AiText(spec.ai), c.ai);
-        EXPECT_EQ(std::u16string(spec.Substitute()), c.substitute);
-        EXPECT_EQ(spec.ai.family, c.family);
+        EXPECT_EQ(gs1::AiText(level.ai), c.ai);
+        EXPECT_EQ(std::u16string(level.Substitute()), c.substitute);
+        EXPECT_EQ(level.ai.family, c.family);
         EXPECT_EQ(gs1::Marker(c.ai, c.substitute), c.bz);  // written back as read
     }
 }

@@ -158,23 +158,23 @@ const AiInfo* FindAi(std::string_view ai) {
     return Lookup(static_cast<int>(ai.size()), AiNumber(ai.data(), ai.size()));
 }
 
-bool ReadMarker(std::u16string_view bz, LevelSpec& spec) {
+bool ReadMarker(std::u16string_view bz, LevelSpec& level) {
     if (bz.size() < 6 || bz.substr(0, 4) != u"GS1:") return false;
     size_t k = 4;
     while (k < bz.size() && IsDigit(bz[k])) ++k;
     const size_t len = k - 4;
     if (len < 2 || len > 4) return false;
     if (AiLength(bz[4] - '0', bz[5] - '0') != static_cast<int>(len)) return false;
-    spec = LevelSpec{};
-    spec.ai.ai = static_cast<uint16_t>(AiNumber(bz.data() + 4, len));
-    spec.ai.len = static_cast<uint8_t>(len);
-    const AiInfo* info = Lookup(static_cast<int>(len), spec.ai.ai);
-    spec.ai.family = info && (info->flags & kDecimals);
+    level = LevelSpec{};
+    level.ai.ai = static_cast<uint16_t>(AiNumber(bz.data() + 4, len));
+    level.ai.len = static_cast<uint8_t>(len);
+    const AiInfo* info = Lookup(static_cast<int>(len), level.ai.ai);
+    level.ai.family = info && (info->flags & kDecimals);
     if (k == bz.size()) return true;
     const size_t sub = bz.size() - k - 1;
     if (bz[k] != u':' || sub == 0 || sub > 4) return false;
-    for (size_t i = 0; i < sub; ++i) spec.substitute[i] = bz[k + 1 + i];
-    spec.substituteLen = static_cast<uint8_t>(sub);
+    for (size_t i = 0; i < sub; ++i) level.substitute[i] = bz[k + 1 + i];
+    level.substituteLen = static_cast<uint8_t>(sub);
     return true;
 }
 

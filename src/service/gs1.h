@@ -56,7 +56,7 @@ struct LevelSpec {
     uint8_t substituteLen = 0;
     std::u16string_view Substitute() const { return {substitute, substituteLen}; }
 };
-bool ReadMarker(std::u16string_view bz, LevelSpec& spec);
+bool ReadMarker(std::u16string_view bz, LevelSpec& level);
 std::u16string Marker(std::u16string_view ai, std::u16string_view substitute = {});
 std::u16string AiText(const LevelAi& ai);
 
