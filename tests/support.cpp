@@ -141,69 +141,52 @@ class OdbcSqliteStore final : public TestStore {
     std::string path_;
 };
 
-// A fresh database on the test server for each store, dropped afterwards. `base` is an ODBC
-// string for the server without a Database key.
-class PostgresStore final : public TestStore {
-  public:
-    PostgresStore(std::u16string base, Schema schema) : base_(std::move(base)) {
-        static std::atomic<int> counter{0};
-        name_ = u"quorvel_t" + ToU16(getpid()) + u"_" + ToU16(counter++);
-        Admin(u"DROP DATABASE IF EXISTS " + name_ + u" WITH (FORCE)");
-        Admin(u"CREATE DATABASE " + name_);
-        Connection c;
-        c.Open(ConnString());
-        MakeTables(c, schema, Dialect::PostgreSql);
-        c.Close();
-    }
-    ~PostgresStore() override {
-        try {
-            // Pooled connections may still be attached to it.
-            Admin(u"DROP DATABASE IF EXISTS " + name_ + u" WITH (FORCE)");
-        } catch (...) {
-        }
-    }
-    std::u16string ConnString() const override { return base_ + u";Database=" + name_; }
-
-  private:
-    void Admin(const std::u16string& sql) const {
-        Connection c;
-        c.Open(base_ + u";Database=postgres");
-        c.Execute(sql);
-        c.Close();
-    }
-    std::u16string base_;
-    std::u16string name_;
+// A fresh database on a test server for each store, dropped afterwards (pooled sessions may
+// still use it: a drop that fails leaves it to the server, which is thrown away at the end).
+struct ServerKind {
+    Dialect dialect;
+    const char16_t* catalogKey;    // how the connection string names the database
+    const char16_t* adminCatalog;  // the database the administrative statements run in
+    const char16_t* dropFirst;     // before its name, or nothing: a leftover of a reused pid
+    const char16_t* drop;          // before its name
+    const char16_t* dropAfter;     // after its name
 };
+constexpr ServerKind kPostgres{
+    Dialect::PostgreSql,         u";Database=",   u"postgres", u"DROP DATABASE IF EXISTS ",
+    u"DROP DATABASE IF EXISTS ", u" WITH (FORCE)"};
+// Reached with a host's own connection string: `base` names the provider, server and login.
+constexpr ServerKind kSqlServer{
+    Dialect::SqlServer, u";Initial Catalog=", u"master", nullptr, u"DROP DATABASE ", u""};
 
-// A fresh database on the SQL Server-compatible test server for each store, reached with a
-// host's own connection string (`base` names the provider, server and login, not the catalog).
-// Dropping it may fail while pooled sessions still use it; the server is thrown away at the end.
-class SqlServerStore final : public TestStore {
+class ServerStore final : public TestStore {
   public:
-    SqlServerStore(std::u16string base, Schema schema) : base_(std::move(base)) {
+    ServerStore(const ServerKind& kind, std::u16string base, Schema schema)
+        : kind_(kind), base_(std::move(base)) {
         static std::atomic<int> counter{0};
         name_ = u"quorvel_t" + ToU16(getpid()) + u"_" + ToU16(counter++);
+        if (kind_.dropFirst) Admin(kind_.dropFirst + name_ + kind_.dropAfter);
         Admin(u"CREATE DATABASE " + name_);
         Connection c;
         c.Open(ConnString());
-        MakeTables(c, schema, Dialect::SqlServer);
+        MakeTables(c, schema, kind_.dialect);
         c.Close();
     }
-    ~SqlServerStore() override {
+    ~ServerStore() override {
         try {
-            Admin(u"DROP DATABASE " + name_);
+            Admin(kind_.drop + name_ + kind_.dropAfter);
         } catch (...) {
         }
     }
-    std::u16string ConnString() const override { return base_ + u";Initial Catalog=" + name_; }
+    std::u16string ConnString() const override { return base_ + kind_.catalogKey + name_; }
 
   private:
     void Admin(const std::u16string& sql) const {
         Connection c;
-        c.Open(base_ + u";Initial Catalog=master");
+        c.Open(base_ + kind_.catalogKey + kind_.adminCatalog);
         c.Execute(sql);
         c.Close();
     }
+    const ServerKind& kind_;
     std::u16string base_;
     std::u16string name_;
 };
@@ -239,12 +222,13 @@ std::vector<Target>& Targets() {
         }
         std::u16string pg = PostgresBaseConnString();
         if (!pg.empty()) {
-            t.push_back(
-                {"PostgreSql", [pg](Schema s) { return std::make_unique<PostgresStore>(pg, s); }});
+            t.push_back({"PostgreSql", [pg](Schema s) {
+                             return std::make_unique<ServerStore>(kPostgres, pg, s);
+                         }});
         }
         if (const char* tds = std::getenv("QUORVEL_TEST_TDS_CONN")) {
             t.push_back({"SqlServer", [base = FromUtf8(tds)](Schema s) {
-                             return std::make_unique<SqlServerStore>(base, s);
+                             return std::make_unique<ServerStore>(kSqlServer, base, s);
                          }});
         }
 #endif
