@@ -354,6 +354,21 @@ TEST_P(Gs1Rules, ParseBarCodeCutsByAi) {
             << ToUtf8(c.lbid) << " of " << ToUtf8(c.txm) << " by " << ToUtf8(c.gzid);
     }
     EXPECT_TRUE(boxes.boxes.empty());
+    // Each GS1 level's remark is read in the scan's one read, whose commit rides with the last
+    // remark: the begin, three level queries, three remark statements, and nothing more.
+    int statements = 0, remarksOutside = 0;
+    Connection::SetStatementHook([&](const std::u16string& sql) {
+        ++statements;
+        if (sql.find(u"a.bz as bz") != std::u16string::npos && !DbConn().InTransaction()) {
+            ++remarksOutside;
+        }
+    });
+    EXPECT_EQ(ToUtf8(analyser.ParseBarCode(u"A,W,B", cases[0].txm, u"G")),
+              ToUtf8(cases[0].expected));
+    Connection::SetStatementHook(nullptr);
+    EXPECT_EQ(statements, 7);
+    EXPECT_EQ(remarksOutside, 0);
+    EXPECT_FALSE(DbConn().InTransaction());
 }
 
 // What an older copy reads: the positions alone, the remark unread. Its cut of a GS1 level is

@@ -132,6 +132,11 @@ SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
     SegmentLevel level;
     try {
         auto& m = Module();
+        // A scan that has met a GS1 level so far most likely ends with one too: the statement
+        // that reads the last level's remark then carries the read's commit, so that the AI is
+        // of the same version as the rest (a position level there leaves the commit to End).
+        const bool oneMoreAhead = read.metExtraReads && read.NextIsLast();
+        if (oneMoreAhead) read.ExpectOneMore();
         m.SqlText = SegmentLevelSql(lbid, gzid);
         m.DbRs = read.OpenReadOnlyRs(m.SqlText);
         if (!m.DbRs) {
@@ -147,7 +152,8 @@ SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
         // AI is read from the remark by a statement of its own, in the same read of the rule, so
         // that the level query of every position level stays as it always was.
         if (MayBeGs1(level)) {
-            read.ExpectOneMore();
+            read.metExtraReads = true;
+            if (!oneMoreAhead) read.ExpectOneMore();
             m.SqlText = Gs1MarkerSql(lbid, gzid);
             m.DbRs = read.OpenReadOnlyRs(m.SqlText);
             if (m.DbRs && m.DbRs->RecordCount() > 0) {

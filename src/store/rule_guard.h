@@ -59,6 +59,10 @@ class RuleRead {
     void ExpectOneMore() noexcept {
         if (open_ && reads_ < expected_) ++expected_;
     }
+    // Whether the next read is the announced last one, which carries the commit.
+    bool NextIsLast() const noexcept { return open_ && reads_ + 1 == expected_; }
+    // What the reads have met so far, for the caller's guess at what comes.
+    bool metExtraReads = false;
     // Ends the read transaction, then shows the boxes of the failures met inside it.
     void End() noexcept;
 
