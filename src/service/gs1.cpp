@@ -509,45 +509,49 @@ void Label<Ch>::Link(std::basic_string_view<Ch> s, size_t i) {
     }
 }
 
+// A field's value as a till gets it: the data without an ISO currency code, and the places
+// after the decimal point the AI's last digit gives (0: no point).
 template <typename Ch>
-void AppendValue(const Field<Ch>& f, std::basic_string<Ch>& out) {
-    const Ch* d = f.data;
-    size_t len = f.len;
+struct ValueParts {
+    const Ch* data;
+    size_t len;
+    size_t places;
+};
+
+template <typename Ch>
+ValueParts<Ch> PartsOf(const Field<Ch>& f) {
+    ValueParts<Ch> v{f.data, f.len, 0};
     if (f.info && (f.info->flags & kDecimals)) {
-        if ((f.info->flags & kCurrency) && len >= 3) {
-            d += 3;
-            len -= 3;
+        if ((f.info->flags & kCurrency) && v.len >= 3) {
+            v.data += 3;
+            v.len -= 3;
         }
         const size_t places = f.ai % 10;
-        if (places && len >= places) {
-            out.append(d, len - places);
-            out.push_back(Ch('.'));
-            out.append(d + len - places, places);
-            return;
-        }
+        if (v.len >= places) v.places = places;
     }
-    out.append(d, len);
+    return v;
+}
+
+template <typename Ch>
+void AppendValue(const Field<Ch>& f, std::basic_string<Ch>& out) {
+    const ValueParts<Ch> v = PartsOf(f);
+    out.append(v.data, v.len - v.places);
+    if (v.places) {
+        out.push_back(Ch('.'));
+        out.append(v.data + v.len - v.places, v.places);
+    }
 }
 
 char* WriteValue(const Field<char>& f, char* dst) {
-    const char* d = f.data;
-    size_t len = f.len;
-    if (f.info && (f.info->flags & kDecimals)) {
-        if ((f.info->flags & kCurrency) && len >= 3) {
-            d += 3;
-            len -= 3;
-        }
-        const size_t places = f.ai % 10;
-        if (places && len >= places) {
-            std::memcpy(dst, d, len - places);
-            dst += len - places;
-            *dst++ = '.';
-            std::memcpy(dst, d + len - places, places);
-            return dst + places;
-        }
+    const ValueParts<char> v = PartsOf(f);
+    std::memcpy(dst, v.data, v.len - v.places);
+    dst += v.len - v.places;
+    if (v.places) {
+        *dst++ = '.';
+        std::memcpy(dst, v.data + v.len - v.places, v.places);
+        dst += v.places;
     }
-    std::memcpy(dst, d, len);
-    return dst + len;
+    return dst;
 }
 
 std::u16string Describe(const Finding& f, const Label<char16_t>& label) {
