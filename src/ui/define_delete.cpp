@@ -77,7 +77,7 @@ bool FrmDefine::ShiftLaterLevels(const std::u16string& G, int16_t J, int16_t S, 
             const int16_t W = Add16(Sub16(E, S), 1);
             m.SqlText = u"update txm_gzmx set gzid=" + SqlQuote(G) + u",startws=startws - " +
                         ToU16(W) + u",endws=endws - " + ToU16(W) + u" where gzid=" + SqlQuote(G) +
-                        u" and js>" + ToU16(J);
+                        u" and js>" + ToU16(J) + KeepGs1Levels(G, J);
             DbConn().Execute(m.SqlText);
         }
         return true;
@@ -97,6 +97,9 @@ void FrmDefine::EndLevelAmend() {
     txtClassName.SetText(u"");
     txtEndWs.SetText(u"");
     txtXsWs.SetText(u"");
+    txtAi.SetText(u"");
+    txtAiName.SetText(u"");
+    loadedGs1_ = false;
 }
 
 }  // namespace quorvel::ui

@@ -37,6 +37,13 @@ int16_t NextLevelNumber(const FieldValue& maxJs) {
     return FieldValue::Real(maxJs.ToDouble() + 1).ToInt16();
 }
 
+// The rule's last position: its levels' greatest end, where the next level starts after it. GS1
+// levels end at -1, so a rule of GS1 levels alone has none, and its total is 0.
+int16_t LastEnd(const FieldValue& maxEnd) {
+    const int16_t end = maxEnd.ToInt16();
+    return end < 0 ? int16_t{0} : end;
+}
+
 }  // namespace
 
 void FrmDefine::CmdSave_Click() {
@@ -77,7 +84,23 @@ bool FrmDefine::SaveChecksPass(const std::u16string& ruleId) {
         if (TxtGZID.CanFocus()) TxtGZID.SetFocus();
         return false;
     }
-    if (txtStartWs.Value() > txtEndWs.Value()) {
+    const LevelAiField ai = AiField();
+    if (ai.gs1 && !ai.valid) {
+        MsgBox(
+            u"GS1 AI 无效！AI 是 2 至 4 位数字，如 01、3103；扫描器以别的字符代替 GS 时，写在 AI "
+            u"后的冒号之后，最多 4 个字符，如 10:~。",
+            mb::kExclamation, kTitleCheck);
+        txtAi.SetFocus();
+        return false;
+    }
+    if (AmendsLoadedLevel() && loadedGs1_ && !ai.gs1) {
+        // Its positions 0 to -1 would become a segment of no characters.
+        MsgBox(u"GS1 明细不能改为按位数截取的明细，请删除后再新增！", mb::kExclamation,
+               kTitleCheck);
+        txtAi.SetFocus();
+        return false;
+    }
+    if (!ai.gs1 && txtStartWs.Value() > txtEndWs.Value()) {
         MsgBox(u"结束位数必须大于开始位数！", mb::kExclamation, kTitleCheck);
         txtEndWs.SetFocus();
         return false;
@@ -100,7 +123,14 @@ FrmDefine::SavedEnds FrmDefine::AmendLevel(const SaveFields& f) {
     const int16_t S = ToInt16(txtStartWs.Text());
     const int16_t E = ToInt16(txtEndWs.Text());
     const double X = txtXsWs.Value();
-    if (E == OldEndWs) {
+    const LevelAiField ai = AiField();
+    if (ai.gs1) {
+        // A GS1 level has no positions: the levels after it keep theirs.
+        m.SqlText = u"update txm_gzmx set gzid=" + Q(f.ruleId) + u",lbid=" + Q(f.category) +
+                    u",startws=0,endws=-1,xsws = 0, bz=" + Q(ai.marker) + u" where gzid=" +
+                    Q(CurGzid) + u" and js=" + N(CurJs);
+        DbConn().Execute(m.SqlText);
+    } else if (E == OldEndWs) {
         m.SqlText = u"update txm_gzmx set gzid=" + Q(f.ruleId) + u",lbid=" + Q(f.category) +
                     u",startws=" + N(S) + u",endws=" + N(E) + u",xsws = " + N(X) + u", bz=" +
                     Q(u"") + u" where gzid=" + Q(CurGzid) + u" and js=" + N(CurJs);
@@ -113,7 +143,7 @@ FrmDefine::SavedEnds FrmDefine::AmendLevel(const SaveFields& f) {
             const int16_t D = Sub16(E, OldEndWs);
             m.SqlText = u"update txm_gzmx set gzid=" + Q(f.ruleId) + u",startws=startws + " + N(D) +
                         u",endws=endws + " + N(D) + u" where gzid=" + Q(CurGzid) + u" and js>" +
-                        N(CurJs);
+                        N(CurJs) + KeepGs1Levels(CurGzid, CurJs);
             DbConn().Execute(m.SqlText);
         }
         m.SqlText = u"update txm_gzmx set gzid=" + Q(f.ruleId) + u",lbid=" + Q(f.category) +
@@ -122,7 +152,7 @@ FrmDefine::SavedEnds FrmDefine::AmendLevel(const SaveFields& f) {
         DbConn().Execute(m.SqlText);
     }
     m.SqlText = u"select max(endws) as Maxws from txm_gzmx where gzid=" + Q(CurGzid);
-    ends.lastEnd = QueryFieldValue(m.SqlText, u"Maxws").ToInt16();
+    ends.lastEnd = LastEnd(QueryFieldValue(m.SqlText, u"Maxws"));
     m.SqlText = u"Update txm_gzzb set gzid = " + Q(f.ruleId) + u",gzname =" + Q(f.ruleName) +
                 u",dnmid=" + Q(f.storeCode) + u",txmzws=" + N(ends.lastEnd) + u" where gzid=" +
                 Q(CurGzid);
@@ -145,12 +175,19 @@ FrmDefine::SavedEnds FrmDefine::AppendLevel(const SaveFields& f) {
     // Gaps left by deletions are not filled: always the highest number plus one.
     m.SqlText = u"select max(js) as MaxJs from txm_gzmx where gzid=" + Q(f.ruleId);
     ends.lastJs = NextLevelNumber(QueryFieldValue(m.SqlText, u"MaxJs"));
-    m.SqlText = u"insert into txm_gzmx(gzid,js,lbid,startws,endws,xsws) values(" + Q(f.ruleId) +
-                u"," + Q(N(ends.lastJs)) + u"," + Q(f.category) + u"," + N(txtStartWs.Value()) +
-                u"," + N(txtEndWs.Value()) + u"," + N(txtXsWs.Value()) + u")";
+    const LevelAiField ai = AiField();
+    if (ai.gs1) {
+        m.SqlText = u"insert into txm_gzmx(gzid,js,lbid,startws,endws,xsws,bz) values(" +
+                    Q(f.ruleId) + u"," + Q(N(ends.lastJs)) + u"," + Q(f.category) + u",0,-1,0," +
+                    Q(ai.marker) + u")";
+    } else {
+        m.SqlText = u"insert into txm_gzmx(gzid,js,lbid,startws,endws,xsws) values(" + Q(f.ruleId) +
+                    u"," + Q(N(ends.lastJs)) + u"," + Q(f.category) + u"," + N(txtStartWs.Value()) +
+                    u"," + N(txtEndWs.Value()) + u"," + N(txtXsWs.Value()) + u")";
+    }
     DbConn().Execute(m.SqlText);
     m.SqlText = u"select max(endws) as Maxws from txm_gzmx where gzid=" + Q(f.ruleId);
-    ends.lastEnd = QueryFieldValue(m.SqlText, u"Maxws").ToInt16();
+    ends.lastEnd = LastEnd(QueryFieldValue(m.SqlText, u"Maxws"));
     m.SqlText = u"update txm_gzzb set txmzws=" + N(ends.lastEnd) + u" where gzid=" + Q(f.ruleId);
     DbConn().Execute(m.SqlText);
     return ends;
@@ -193,6 +230,9 @@ void FrmDefine::ShowSaved(const std::u16string& ruleId, const SavedEnds& ends,
     txtClassName.SetText(u"");
     txtEndWs.SetText(N(txtStartWs.Value() + 1));
     txtXsWs.SetText(u"");
+    txtAi.SetText(u"");
+    txtAiName.SetText(u"");
+    loadedGs1_ = false;
 }
 
 }  // namespace quorvel::ui

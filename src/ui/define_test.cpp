@@ -50,23 +50,35 @@ tools::StoredRule FrmDefine::RuleAsSaved(std::vector<std::u16string>& notes) {
     }
 
     const tools::Number S = WholeNumber(txtStartWs), E = WholeNumber(txtEndWs);
+    const LevelAiField ai = AiField();
+    // What the save writes for the level: a GS1 level at positions 0 to -1 with its AI in the
+    // remark, or the positions typed with the remark empty.
+    auto setLevel = [&](tools::StoredLevel& l) {
+        l.lbid = txtClassId.Text();
+        l.startws = ai.gs1 ? 0 : *S;
+        l.endws = ai.gs1 ? -1 : *E;
+        l.xsws = ai.gs1 ? 0 : *WholeNumber(txtXsWs);
+        l.bz = ai.gs1 ? ai.marker : u"";
+        ReadAsSaved(l, rule.dnmid);
+    };
     if (txtClassId.Text().empty()) {
         notes.push_back(u"当前明细没有类别，未计入");
-    } else if (*S > *E) {
+    } else if (ai.gs1 && !ai.valid) {
+        notes.push_back(u"当前明细的 GS1 AI 无效，保存会被拒绝，未计入");
+    } else if (amend && loadedGs1_ && !ai.gs1) {
+        notes.push_back(u"GS1 明细不能改为按位数截取的明细，保存会被拒绝，未计入");
+    } else if (!ai.gs1 && *S > *E) {
         notes.push_back(u"当前明细的结束位数小于开始位数，保存会被拒绝，未计入");
     } else if (amend) {
-        // A changed end moves every later level by the same amount.
-        const int64_t moved = *E - OldEndWs;
+        // A changed end moves every later level by the same amount, but GS1 levels, which
+        // have no positions; a GS1 level amended moves nothing.
+        const int64_t moved = ai.gs1 ? 0 : *E - OldEndWs;
         for (auto& l : rule.levels) {
             if (!l.js) continue;
+            const bool gs1Level = l.startws == 0 && l.endws == -1;
             if (*l.js == CurJs) {
-                l.lbid = txtClassId.Text();
-                l.startws = S;
-                l.endws = E;
-                l.xsws = WholeNumber(txtXsWs);
-                l.bz = u"";  // the save's amendment writes the remark empty
-                ReadAsSaved(l, rule.dnmid);
-            } else if (*l.js > CurJs && moved != 0) {
+                setLevel(l);
+            } else if (*l.js > CurJs && moved != 0 && !gs1Level) {
                 if (l.startws) *l.startws += moved;
                 if (l.endws) *l.endws += moved;
                 ReadAsSaved(l, rule.dnmid);
@@ -79,11 +91,8 @@ tools::StoredRule FrmDefine::RuleAsSaved(std::vector<std::u16string>& notes) {
         }
         tools::StoredLevel added;
         added.js = next;
-        added.lbid = txtClassId.Text();
-        added.startws = S;
-        added.endws = E;
-        added.xsws = WholeNumber(txtXsWs);
-        ReadAsSaved(added, rule.dnmid);
+        setLevel(added);
+        if (!ai.gs1) added.bz.reset();  // the append writes no remark
         // The store keeps returning the stored level of a category first: the new one of the
         // same category is the one a till never gets.
         for (const auto& l : rule.levels) {
@@ -98,11 +107,12 @@ tools::StoredRule FrmDefine::RuleAsSaved(std::vector<std::u16string>& notes) {
             if (l.till.read) l.till.l = length;
         }
     }
-    // The save stores the greatest end as the total.
+    // The save stores the greatest end as the total, 0 for a rule of GS1 levels alone.
     tools::Number total;
     for (const auto& l : rule.levels) {
         if (l.endws && (!total || *l.endws > *total)) total = l.endws;
     }
+    if (total && *total < 0) total = 0;
     rule.txmzws = total;
     return rule;
 }

@@ -44,6 +44,7 @@ inline constexpr int16_t kDelete = 46;
 inline constexpr int16_t kF3 = 114;
 inline constexpr int16_t kF4 = 115;
 inline constexpr int16_t kF5 = 116;
+inline constexpr int16_t kF6 = 117;
 }  // namespace key
 
 // Shift state bits of a key event.

@@ -1,5 +1,6 @@
 #include "ui/frm_define.h"
 
+#include "service/gs1.h"
 #include "store/db_helpers.h"
 #include "store/dialect.h"
 #include "store/error.h"
@@ -60,7 +61,10 @@ FrmDefine::FrmDefine()
       Frame1(Add<Frame>(u"Frame1")),
       StatusBar1(Add<StatusBar>(u"StatusBar1")),
       TmrLoad(Add<Timer>(u"TmrLoad")),
-      tmrAmendLoad(Add<Timer>(u"tmrAmendLoad")) {
+      tmrAmendLoad(Add<Timer>(u"tmrAmendLoad")),
+      txtAi(Add<TextBox>(u"txtAi")),
+      txtAiName(Add<TextBox>(u"txtAiName")),
+      LblAi(Add<Label>(u"LblAi")) {
     caption = u"自定义条形码";
     clientWidth = 7575;
     clientHeight = 5235;
@@ -94,6 +98,13 @@ FrmDefine::FrmDefine()
     Computed(txtStartWs);
     txtClassName.SetEnabled(false);
     txtClassName.backColor = color::kLightYellow;
+    // The decimals row has room between the decimals and the save button. Tab passes the AI
+    // field by, so that the keys of a position level, which staff type blind, are unchanged.
+    Place(txtAi, {3900, 1410, 555, 285}, 21).tabStop = false;
+    Place(txtAiName, {4470, 1410, 1500, 285}, 22);
+    txtAiName.SetEnabled(false);
+    txtAiName.backColor = color::kLightYellow;
+    for (TextBox* t : {&txtAi, &txtAiName}) t->font.points = 10.5;
 
     MakeLabel(LblLBName, u"第 1 级:", 210, 1110, 975, 8);
     MakeLabel(LblGZID, u"规则编号:", 240, 180, 1215, 10);
@@ -103,6 +114,7 @@ FrmDefine::FrmDefine()
     MakeLabel(Lbllx0, u"小数位数:", 180, 1470, 1005, 15);
     MakeLabel(Lbllx21, u"开始位数:", 2940, 1110, 945, 16);
     MakeLabel(Lbllx22, u"结束位数:", 5070, 1110, 945, 18);
+    MakeLabel(LblAi, u"GS1 AI(F6):", 2760, 1470, 1125, 23);
     Frame1.rect = {0, 900, 7515, 75};
     Frame1.tabIndex = 0;
     StatusBar1.rect = {0, clientHeight - 375, clientWidth, 375};
@@ -133,6 +145,9 @@ FrmDefine::FrmDefine()
     txtEndWs.KeyDown = [this](int16_t& k, int16_t s) { txtEndWs_KeyDown(k, s); };
     txtXsWs.KeyDown = [this](int16_t& k, int16_t s) { txtXsWs_KeyDown(k, s); };
     CmdSave.KeyDown = [this](int16_t& k, int16_t s) { CmdSave_KeyDown(k, s); };
+    txtAi.GotFocus = [this] { txtAi_GotFocus(); };
+    txtAi.KeyDown = [this](int16_t& k, int16_t s) { txtAi_KeyDown(k, s); };
+    txtAi.LostFocus = [this] { ShowAiTitle(); };
     CmdSave.Click = [this] { CmdSave_Click(); };
     vsfGrid.DblClick = [this] { vsfGrid_DblClick(); };
 }
@@ -236,7 +251,12 @@ void FrmDefine::vsfGrid_DblClick() {
 void FrmDefine::LoadLevel(const std::u16string& R, int16_t N) {
     if (!ShowLevel(R, N)) return;
     TxtGZID.SetEnabled(false);
-    txtEndWs.SetFocus();
+    // A GS1 level is amended by its AI; it has no end to type.
+    if (loadedGs1_) {
+        txtAi.SetFocus();
+    } else {
+        txtEndWs.SetFocus();
+    }
     LevelAmendMode = true;
 }
 
@@ -266,6 +286,14 @@ bool FrmDefine::ShowLevel(const std::u16string& R, int16_t N) {
     int16_t oldEnd = rs.Fields(u"endws").Value.ToInt16();
     int16_t curJs = rs.Fields(u"js").Value.ToInt16();
     std::u16string gzid = FieldText(rs.Fields(u"gzid").Value);
+    // A GS1 level keeps its AI in the remark, read as a till reads it: only at positions 0 to -1.
+    std::u16string ai;
+    if (startws == u"0" && endws == u"-1") {
+        const std::u16string remark = FieldText(GetFieldValue(
+            u"select bz from txm_gzmx where gzid=" + SqlQuote(gzid) + u" and js=" + js, u"bz"));
+        gs1::LevelSpec marked;
+        if (gs1::ReadMarker(remark, marked)) ai = remark.substr(4);
+    }
 
     LblLBName.SetCaption(u"第 " + js + u" 级");
     // The amend statements rename the level's rule to what the id field says: the field must
@@ -276,6 +304,9 @@ bool FrmDefine::ShowLevel(const std::u16string& R, int16_t N) {
     txtStartWs.SetText(startws);
     txtEndWs.SetText(endws);
     txtXsWs.SetText(xsws);
+    txtAi.SetText(ai);
+    ShowAiTitle();
+    loadedGs1_ = !ai.empty();
     OldEndWs = oldEnd;
     CurJs = curJs;
     CurGzid = gzid;
@@ -297,6 +328,9 @@ void FrmDefine::Form_KeyDown(int16_t& keyCode, int16_t /*shift*/) {
             break;
         case key::kF5:
             ShowTest();
+            break;
+        case key::kF6:
+            if (txtAi.CanFocus()) txtAi.SetFocus();
             break;
         case key::kDelete:
             DeleteLevel();

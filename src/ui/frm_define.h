@@ -47,6 +47,12 @@ class FrmDefine : public Window {
     StatusBar& StatusBar1;
     Timer& TmrLoad;
     Timer& tmrAmendLoad;
+    // A GS1 level's AI (with ":" and the scanner's substitute for GS, when it sends one), and
+    // the AI's title. Outside the Enter and Tab chains of position levels, which stay as they
+    // were: F6 reaches it.
+    TextBox& txtAi;
+    TextBox& txtAiName;
+    Label& LblAi;
 
     // Window state: the rule and level being worked on, and the last level number saved.
     std::u16string CurGzid;
@@ -73,6 +79,15 @@ class FrmDefine : public Window {
     tools::StoredRule RuleAsSaved(std::vector<std::u16string>& notes);
     // The save's choice: amend the loaded level (true) or append one.
     bool AmendsLoadedLevel() const;
+    // The AI field as the save reads it: no AI, an AI the save stores as the level's remark, or
+    // text the save refuses.
+    struct LevelAiField {
+        bool gs1 = false;
+        bool valid = true;
+        std::u16string marker;
+    };
+    LevelAiField AiField() const;
+    void LookUpAi();
 
   protected:
     void Form_Load() override;
@@ -97,6 +112,12 @@ class FrmDefine : public Window {
     void txtClassId_KeyDown(int16_t& keyCode, int16_t shift);
     void txtClassId_LostFocus();
     void LookUpCategory();
+    void txtAi_GotFocus();
+    void txtAi_KeyDown(int16_t& keyCode, int16_t shift);
+    void ShowAiTitle();
+    // The shift of the levels after level J keeps GS1 levels where they are (positions 0 to
+    // -1): as statement text, empty when the grid shows no GS1 level after J.
+    std::u16string KeepGs1Levels(const std::u16string& G, int16_t J) const;
     // The save button's steps: check, amend the loaded level or append one, then commit and show
     // the rule as stored.
     struct SaveFields {
@@ -120,6 +141,7 @@ class FrmDefine : public Window {
     void ShowStoredRule(const std::u16string& R);
 
     bool released_ = false;
+    bool loadedGs1_ = false;  // the level loaded for amending is a GS1 level
     std::u16string shownRule_;
     RuleVersion shownVersion_;
 };
