@@ -4,6 +4,7 @@
 #include "store/db_helpers.h"
 #include "store/module_state.h"
 #include "ui/frm_test.h"
+#include "ui/picker_dialog.h"
 #include "ui_support.h"
 
 using namespace quorvel;
@@ -148,19 +149,68 @@ TEST_P(TestWindowOnTargets, SaysCheckDigitStoreCodeVerifierAndFindingsInStaffWor
               u"第 2 级 (W)：前面的第 5 位 0 不是 01250 的有效计量校验位，应为 7，收银台照样截取");
 }
 
-// A stored GS1 rule: the window cuts a scanned 2D label by AI, as ParseBarCode does, and says
-// what is wrong with the label in staff's words.
-TEST_P(TestWindowOnTargets, CutsAScannedGs1Label) {
-    Exec({
-        u"insert into txm_gzzb (gzid,gzname,dnmid,txmzws) values ('G','生鲜','',0)",
-        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
-        u"('G',1,'A',0,-1,0,'GS1:01')",
-        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
-        u"('G',2,'W',0,-1,0,'GS1:3103')",
-        u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
-        u"('G',3,'B',0,-1,0,'GS1:3922')",
-    });
-    auto w = OpenEditor(false, u"G");
+// A GS1 rule typed in by keyboard alone, the AI typed, narrowed from what was typed, or picked
+// from the whole table; the window then cuts a scanned 2D label by AI as ParseBarCode does, and
+// says what is wrong with the label in staff's words.
+TEST_P(TestWindowOnTargets, AGs1RuleDefinedByKeyboardCutsScannedLabels) {
+    auto w = OpenEditor(true);
+    for (const char16_t* header : {u"G", u"生鲜", u""}) {
+        w->Type(header);
+        w->PressKey(key::kEnter);
+    }
+    const struct {
+        std::u16string category, typed, picked, title;
+        size_t offered;  // rows the AI list offered; 0: not shown
+    } levels[] = {
+        {u"A", u"01", u"", u"GTIN", 0},
+        {u"W", u"31", u"3103", u"NET WEIGHT (kg)", 42},  // 310n to 316n, six members each
+        {u"B", u"", u"3922", u"PRICE", 0},
+    };
+    for (const auto& l : levels) {
+        SCOPED_TRACE(ToUtf8(l.category));
+        ASSERT_EQ(w->Focused(), &w->txtClassId);
+        picker.choose = [&](const ScriptedPicker::Call&) { return std::optional<size_t>(0); };
+        w->Type(l.category);
+        w->PressKey(key::kEnter);
+        w->PressKey(key::kF6);
+        ASSERT_EQ(w->Focused(), &w->txtAi);
+        size_t offered = 0;
+        if (!l.picked.empty()) {
+            host.scripts.push_back([&](Window& win) {
+                auto& p = static_cast<FrmPicker&>(win);
+                offered = static_cast<size_t>(p.vsfList.Rows() - 1);
+                for (int32_t r = 1; r < p.vsfList.Rows(); ++r) {
+                    if (p.vsfList.TextMatrix(r, 1) == l.picked) p.vsfList.SetRow(r);
+                }
+                p.PressKey(key::kEnter);
+            });
+        }
+        w->Type(l.typed);
+        w->PressKey(key::kEnter);
+        EXPECT_EQ(w->txtAiName.Text(), l.title);
+        if (l.offered) {
+            EXPECT_EQ(offered, l.offered);
+        }
+        if (l.typed.empty()) {
+            EXPECT_GT(offered, 300u) << "every AI of the table";
+        }
+        ASSERT_EQ(w->Focused(), &w->CmdSave) << "a GS1 level has no positions to type";
+        w->PressKey(key::kEnter);
+    }
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(Levels(u"G"), (std::vector<LevelRow>{
+                                {u"G", 1, u"A", 0, -1, 0},
+                                {u"G", 2, u"W", 0, -1, 0},
+                                {u"G", 3, u"B", 0, -1, 0},
+                            }));
+    std::vector<std::u16string> remarks;
+    const auto stored = Query(u"select bz from txm_gzmx where gzid='G' order by js");
+    for (const auto& r : stored->rows) remarks.push_back(FieldText(r[0]));
+    EXPECT_EQ(remarks, (std::vector<std::u16string>{u"GS1:01", u"GS1:3103", u"GS1:3922"}));
+    EXPECT_EQ(Header(u"G").at(3), u"0") << "a rule of GS1 levels alone has no positions";
+    EXPECT_EQ(w->txtStartWs.Text(), u"1");
+    EXPECT_EQ(w->txtAi.Text(), u"") << "the next level is one of positions until told else";
+
     const std::u16string gs(1, 0x1D);
     const struct {
         std::u16string label;
@@ -183,6 +233,74 @@ TEST_P(TestWindowOnTargets, CutsAScannedGs1Label) {
     }
     EXPECT_EQ(analyser.ParseBarCode(u"A,W,B", cases[0].label, u"G"),
               u"09501101530003,001.250,12.34");
+
+    // Amending a GS1 level shows its AI; a scanner's substitute for GS is typed after a colon.
+    LoadLevel(*w, 2);
+    EXPECT_EQ(w->Focused(), &w->txtAi);
+    EXPECT_EQ(w->txtAi.Text(), u"3103");
+    EXPECT_EQ(w->txtAiName.Text(), u"NET WEIGHT (kg)");
+    w->Type(u"3102:~");
+    const Shown s = Test(*w, u"0109501101530003~3102012345~10X");
+    EXPECT_EQ(s.rows.at(1).back(), u"0123.45") << "the window cuts the rule as the fields stand";
+    w->PressKey(key::kEnter);
+    w->PressKey(key::kEnter);
+    EXPECT_EQ(FieldText(Query(u"select bz from txm_gzmx where gzid='G' and js=2")->rows[0][0]),
+              u"GS1:3102:~");
+    EXPECT_EQ(Levels(u"G").at(1), (LevelRow{u"G", 2, u"W", 0, -1, 0}));
+}
+
+// What the save refuses of a GS1 level, and what deleting or widening a position level of a rule
+// that mixes both kinds does to its GS1 levels: nothing.
+TEST_P(TestWindowOnTargets, Gs1LevelsTheSaveRefusesAndTheShiftsOfPositionLevelsLeaveAlone) {
+    SeedR4();
+    Exec({u"insert into glsx (id,name,fid) values ('C','批号',1006)",
+          u"insert into txm_gzmx (gzid,js,lbid,startws,endws,xsws,bz) values "
+          u"('R4',5,'C',0,-1,0,'GS1:10')"});
+    auto w = OpenEditor(false, u"R4");
+    const struct {
+        int amend;  // the level loaded first; 0: appended
+        std::u16string ai, refusal;
+    } refused[] = {
+        {0, u"12345", u"GS1 AI 无效"},
+        {0, u"10:abcde", u"GS1 AI 无效"},  // a substitute of more than four characters
+        {5, u"", u"GS1 明细不能改为按位数截取的明细"},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(ToUtf8(r.ai));
+        if (r.amend) LoadLevel(*w, r.amend);
+        w->ClickOn(w->txtClassId);
+        w->Type(u"P");
+        w->ClickOn(w->txtAi);
+        if (r.ai.empty()) {
+            w->PressKey(key::kBack);
+        } else {
+            w->Type(r.ai);
+        }
+        Retype(*w, w->txtEndWs, u"20");
+        const std::u16string stored = Dump();
+        const Shown s = Test(*w, u"10ABC");
+        EXPECT_TRUE(Has(s, u"保存会被拒绝")) << "F5 says so before the save";
+        boxes.boxes.clear();
+        w->ClickOn(w->CmdSave);
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_NE(boxes.boxes[0].prompt.find(r.refusal), std::u16string::npos);
+        EXPECT_EQ(w->Focused(), &w->txtAi);
+        EXPECT_EQ(Dump(), stored);
+    }
+
+    w = OpenEditor(false, u"R4");
+    LoadLevel(*w, 1);
+    Retype(*w, w->txtEndWs, u"5");  // the levels behind move by one
+    w->ClickOn(w->CmdSave);
+    boxes.answers.push_back(mb::kYes);
+    w->vsfGrid.SetRow(RowOfLevel(w->vsfGrid, 2));
+    w->PressKey(key::kDelete);  // and back by the four of level 2
+    EXPECT_EQ(Levels(u"R4"), (std::vector<LevelRow>{
+                                 {u"R4", 1, u"A", 1, 5, 0},
+                                 {u"R4", 3, u"W", 6, 9, 3},
+                                 {u"R4", 4, u"P", 10, 11, 0},
+                                 {u"R4", 5, u"C", 0, -1, 0},
+                             }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, TestWindowOnTargets, ::testing::Range<size_t>(0, Targets().size()),
