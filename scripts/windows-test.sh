@@ -5,7 +5,8 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh windows windows-ui || exit 1
+# symbols: the suites cut GS1 labels that zint prints and the decoders read back.
+scripts/install-deps.sh windows windows-ui symbols || exit 1
 
 archs="${QUORVEL_WINE_ARCHS:-x64 x86}"
 for arch in $archs; do

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One architecture's Windows DLL under Wine, in processes of that architecture: the DLL inspected
-# with the cross tools, registration, script clients, an early-bound client and message boxes
-# under a virtual display.
+# with the cross tools, registration, script clients (GS1 labels read back from real symbols
+# among them), an early-bound client and message boxes under a virtual display.
 #
 # usage: tests/wine/run.sh x64|x86 BUILD_DIR QUORVEL_COMMAND
 #
@@ -243,6 +243,61 @@ script_client() {  # script_client EXPECTED_FILE SCRIPT [CONN LABEL]
 }
 script_client "$here/parse.expected" parse.vbs
 script_client "$here/parse.js.expected" parse.js
+
+# ---- GS1 labels from real symbols ----------------------------------------------------------
+# The symbols test's labels (tests/gs1_symbols.sh), printed by zint and read back by the
+# decoders, cut by a script host on a store holding the shipped fresh food layout: as decoded
+# (GS and all) and behind the identifier a scanner sends, each must give the table's values.
+# shellcheck source=../gs1_symbols.sh
+source "$here/../gs1_symbols.sh"
+gs1_symbols_cut() {
+    local missing
+    missing="$(gs1_tools_missing)"
+    if [ -n "$missing" ]; then
+        fail "GS1 symbols: $missing is missing (scripts/install-deps.sh symbols)"
+        return
+    fi
+    local layout="$here/../../layouts/gs1-fresh-food.json" store="$work/gs1.db"
+    "$quorvel" init --store "$store" >/dev/null &&
+        "$quorvel" import --store "$store" "$layout" >/dev/null &&
+        gs1_tilde_layout "$layout" "$work/tilde.json" &&
+        "$quorvel" import --store "$store" "$work/tilde.json" >/dev/null
+    check "GS1 symbols: a store with the fresh food layout, and again for a scanner sending ~" \
+        test $? -eq 0
+    local data expected type decoder id rule name img read n=0
+    local names=() wanted=()
+    : >"$work/bin/scanned.txt"
+    while read -r data expected; do
+        [ -n "$data" ] || continue
+        n=$((n + 1))
+        while read -r type decoder id rule name; do
+            [ -n "$type" ] || continue
+            img="$work/$n-$name.png"
+            read=""
+            gs1_print "$type" "$data" "$img" && read="$(gs1_read "$decoder" "$img")"
+            if [ -z "$read" ]; then
+                fail "GS1 symbols: $name $n printed and read back"
+                continue
+            fi
+            printf '%s\t%s\r\n' "$rule" "$read" "$rule" "$id$read" >>"$work/bin/scanned.txt"
+            names+=("$name $n" "$name $n behind $id")
+            wanted+=("[$expected]" "[$expected]")
+        done <<<"$gs1_symbols"
+    done <<<"$gs1_labels"
+    run_client "$work/gs1.out" cscript //nologo gs1_labels.vbs "Driver={SQLite3};Database=$store" \
+        "$gs1_categories" scanned.txt
+    local got i
+    mapfile -t got <"$work/gs1.out"
+    for i in "${!wanted[@]}"; do
+        if [ "${got[$i]:-}" = "${wanted[$i]}" ]; then
+            pass "GS1 symbols: ParseBarCode cuts ${names[$i]} ${wanted[$i]}"
+        else
+            fail "GS1 symbols: ParseBarCode cuts ${names[$i]}: expected ${wanted[$i]}, got ${got[$i]:-nothing}"
+        fi
+    done
+    [ "${#got[@]}" -le "${#wanted[@]}" ] || sed 's/^/    gs1 client: /' "$work/gs1.out"
+}
+gs1_symbols_cut
 
 # ---- the same clients on a host's SQL Server -------------------------------------------------
 # The host's own connection string, which reaches the "SQL Server" ODBC driver as on a till (here
