@@ -326,6 +326,13 @@ bool Binding::Route(MSG& m) {
                 SendMessageW(n->Hwnd(), EM_SETSEL, 0, -1);
                 return true;
             }
+            if (n && ch < 0x20 && !command) {
+                // A control character the box takes (a scanner's GS, sent as Ctrl+]): the edit
+                // control drops typed control characters, but keeps one put in as text.
+                const wchar_t text[2] = {static_cast<wchar_t>(ch), 0};
+                SendMessageW(n->Hwnd(), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text));
+                return true;
+            }
             if (n) m.hwnd = n->Hwnd();
             DispatchMessageW(&m);
             return true;
