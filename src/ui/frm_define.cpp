@@ -100,11 +100,12 @@ FrmDefine::FrmDefine()
     txtClassName.backColor = color::kLightYellow;
     // The decimals row has room between the decimals and the save button. Tab passes the AI
     // field by, so that the keys of a position level, which staff type blind, are unchanged.
-    Place(txtAi, {3900, 1410, 555, 285}, 21).tabStop = false;
-    Place(txtAiName, {4470, 1410, 1500, 285}, 22);
+    Place(txtAi, {3900, 1410, 630, 285}, 21).tabStop = false;
+    Place(txtAiName, {4545, 1410, 1440, 285}, 22);
     txtAiName.SetEnabled(false);
     txtAiName.backColor = color::kLightYellow;
-    for (TextBox* t : {&txtAi, &txtAiName}) t->font.points = 10.5;
+    txtAi.font.points = 10.5;
+    txtAiName.font.points = 9;  // so that a title such as NET WEIGHT (kg) fits
 
     MakeLabel(LblLBName, u"第 1 级:", 210, 1110, 975, 8);
     MakeLabel(LblGZID, u"规则编号:", 240, 180, 1215, 10);
