@@ -15,10 +15,18 @@ namespace quorvel::ui {
 
 namespace {
 
+// The field's text as the AI and substitute it stands for: an input method left in Chinese mode
+// types full-width digits and a full-width colon (３１０３：～), which mean the ASCII ones.
 std::u16string Trimmed(std::u16string_view s) {
-    while (!s.empty() && s.front() == u' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == u' ') s.remove_suffix(1);
-    return std::u16string(s);
+    std::u16string out;
+    for (char16_t c : s) {
+        if (c >= 0xFF01 && c <= 0xFF5E) c = static_cast<char16_t>(c - 0xFF01 + 0x21);
+        if (c == 0x3000) c = u' ';
+        out += c;
+    }
+    const size_t first = out.find_first_not_of(u' ');
+    if (first == std::u16string::npos) return u"";
+    return out.substr(first, out.find_last_not_of(u' ') - first + 1);
 }
 
 // The field's AI and, after ":", the substitute.
@@ -106,11 +114,11 @@ void FrmDefine::LookUpAi() {
         // Nothing begins so: the whole table, from which the right one can still be found.
         if (rows.empty()) rows = AiRows(u"");
         const int chosen = PickAi(rows);
-        if (chosen >= 0) {
-            parts.ai = rows[static_cast<size_t>(chosen)][0];
-            txtAi.SetText(parts.hasSubstitute ? parts.ai + u":" + parts.substitute : parts.ai);
-        }
+        if (chosen >= 0) parts.ai = rows[static_cast<size_t>(chosen)][0];
     }
+    const std::u16string shown =
+        parts.hasSubstitute ? parts.ai + u":" + parts.substitute : parts.ai;
+    if (shown != txtAi.Text()) txtAi.SetText(shown);
     ShowAiTitle();
 }
 

@@ -159,12 +159,13 @@ TEST_P(TestWindowOnTargets, AGs1RuleDefinedByKeyboardCutsScannedLabels) {
         w->PressKey(key::kEnter);
     }
     const struct {
-        std::u16string category, typed, picked, title;
+        std::u16string category, typed, picked, shown, title;
         size_t offered;  // rows the AI list offered; 0: not shown
     } levels[] = {
-        {u"A", u"01", u"", u"GTIN", 0},
-        {u"W", u"31", u"3103", u"NET WEIGHT (kg)", 42},  // 310n to 316n, six members each
-        {u"B", u"", u"3922", u"PRICE", 0},
+        // Full-width, as an input method left in Chinese mode types it.
+        {u"A", u"０１", u"", u"01", u"GTIN", 0},
+        {u"W", u"31", u"3103", u"3103", u"NET WEIGHT (kg)", 42},  // 310n to 316n, six each
+        {u"B", u"", u"3922", u"3922", u"PRICE", 0},
     };
     for (const auto& l : levels) {
         SCOPED_TRACE(ToUtf8(l.category));
@@ -187,6 +188,7 @@ TEST_P(TestWindowOnTargets, AGs1RuleDefinedByKeyboardCutsScannedLabels) {
         }
         w->Type(l.typed);
         w->PressKey(key::kEnter);
+        EXPECT_EQ(w->txtAi.Text(), l.shown);
         EXPECT_EQ(w->txtAiName.Text(), l.title);
         if (l.offered) {
             EXPECT_EQ(offered, l.offered);
@@ -207,9 +209,9 @@ TEST_P(TestWindowOnTargets, AGs1RuleDefinedByKeyboardCutsScannedLabels) {
     const auto stored = Query(u"select bz from txm_gzmx where gzid='G' order by js");
     for (const auto& r : stored->rows) remarks.push_back(FieldText(r[0]));
     EXPECT_EQ(remarks, (std::vector<std::u16string>{u"GS1:01", u"GS1:3103", u"GS1:3922"}));
+    EXPECT_EQ(w->txtAi.Text(), u"") << "the next level is one of positions until told else";
     EXPECT_EQ(Header(u"G").at(3), u"0") << "a rule of GS1 levels alone has no positions";
     EXPECT_EQ(w->txtStartWs.Text(), u"1");
-    EXPECT_EQ(w->txtAi.Text(), u"") << "the next level is one of positions until told else";
 
     const std::u16string gs(1, 0x1D);
     const struct {
@@ -239,7 +241,7 @@ TEST_P(TestWindowOnTargets, AGs1RuleDefinedByKeyboardCutsScannedLabels) {
     EXPECT_EQ(w->Focused(), &w->txtAi);
     EXPECT_EQ(w->txtAi.Text(), u"3103");
     EXPECT_EQ(w->txtAiName.Text(), u"NET WEIGHT (kg)");
-    w->Type(u"3102:~");
+    w->Type(u"3102：～");  // the colon and tilde of an input method in Chinese mode
     const Shown s = Test(*w, u"0109501101530003~3102012345~10X");
     EXPECT_EQ(s.rows.at(1).back(), u"0123.45") << "the window cuts the rule as the fields stand";
     w->PressKey(key::kEnter);
