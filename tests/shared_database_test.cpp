@@ -69,11 +69,15 @@ class SharedDatabase : public ::testing::TestWithParam<StoreParam> {
     }
     // Imports a version on a connection of its own: empty when it was imported, else why not.
     std::u16string Import(int v, bool replace, long timeout = kDefaultCommandTimeout) {
+        return Import(Version(v), replace, timeout);
+    }
+    std::u16string Import(const tools::RuleSet& set, bool replace,
+                          long timeout = kDefaultCommandTimeout) {
         try {
             Connection c;
             c.CommandTimeout = timeout;
             c.Open(cs);
-            auto r = tools::ImportRules(c, Version(v), replace);
+            auto r = tools::ImportRules(c, set, replace);
             return r.imported ? u"" : r.refusals.empty() ? u"(no reason)" : r.refusals[0];
         } catch (const DbError& e) {
             return e.Description().empty() ? u"(no description)" : e.Description();
@@ -335,6 +339,55 @@ TEST_P(SharedDatabase, AScanLeavesNoReadOpenHoweverItEnds) {
         EXPECT_EQ(analyser.ParseBarCode(u"A,B,C", kCode, u"FL"), kCut[2]);
         ASSERT_EQ(ToUtf8(Import(1, true)), "");
     }
+}
+
+// Rule MX mixes the two kinds, its GS1 level last: A at positions 1-4 and C from AI 01 in version
+// 1, A at 5-8 and C from AI 17 in version 2. The GS1 level's AI is read by a statement of its own
+// once its row shows its kind, which for the last level is after the read's commit; a change
+// committed just then must not pair that AI with the older positions.
+TEST_P(SharedDatabase, AMixedRuleWhoseGs1LevelIsLastIsCutByOneVersion) {
+    auto mixed = [](int v) {
+        tools::RuleSet set;
+        tools::StoredRule r;
+        r.gzid = u"MX";
+        r.gzname = u"mixed";
+        r.dnmid = u"";
+        r.txmzws = 8;
+        const int64_t start = v == 1 ? 1 : 5;
+        for (int i = 0; i < 2; ++i) {
+            tools::StoredLevel l;
+            l.js = i + 1;
+            l.lbid = i == 0 ? u"A" : u"C";
+            l.startws = i == 0 ? start : 0;
+            l.endws = i == 0 ? start + 3 : -1;
+            l.xsws = 0;
+            l.bz = i == 0 ? u"" : v == 1 ? u"GS1:01" : u"GS1:17";
+            r.levels.push_back(std::move(l));
+        }
+        set.rules = {r};
+        return set;
+    };
+    const std::u16string label = u"(01)09501101530003(17)270115";
+    const std::u16string cut[] = {u"", u"(01),09501101530003", u"0950,270115"};
+    for (int v : {1, 2}) {
+        ASSERT_EQ(ToUtf8(Import(mixed(v), true)), "");
+        GetAnalyseBarCode a;
+        a.ConnString(cs);
+        ASSERT_EQ(a.ParseBarCode(u"A,C", label, u"MX"), cut[v]);
+    }
+    ASSERT_EQ(ToUtf8(Import(mixed(1), true)), "");
+    bool changed = false;
+    Connection::SetStatementHook([&](const std::u16string& sql) {
+        if (changed || sql.find(u"a.endws=-1") == std::u16string::npos) return;
+        changed = true;  // before the import, whose statements come through here too
+        EXPECT_EQ(ToUtf8(Import(mixed(2), true)), "");
+    });
+    RecordingBoxes boxes;
+    GetAnalyseBarCode a;
+    a.ConnString(cs);
+    EXPECT_EQ(a.ParseBarCode(u"A,C", label, u"MX"), cut[2]);
+    EXPECT_TRUE(changed);
+    EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_P(SharedDatabase, CheckReportsTwoHeadersAndALevelNumberTwiceAndReplaceLeavesOneHeader) {

@@ -38,10 +38,7 @@ std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid,
         const std::vector<std::u16string> items = SplitCategories(lbid);
         if (!items.empty()) {
             // Every category of the scan from one version of the rule (rule_guard.h).
-            RuleRead read(gzid, items.size());
-            std::vector<SegmentLevel> levels;
-            levels.reserve(items.size());
-            for (const auto& item : items) levels.push_back(ReadSegmentLevel(item, gzid, read));
+            const std::vector<SegmentLevel> levels = ReadScanLevels(items, gzid);
             // A GS1 label is parsed once for all its levels (again only for a level that names
             // another substitute separator: each level's value depends on it and the label alone).
             gs1::Label<char16_t> label;
@@ -60,7 +57,6 @@ std::u16string GetAnalyseBarCode::ParseBarCode(const std::u16string& lbid,
                 }
                 acc += u',';
             }
-            read.End();
         }
         if (!acc.empty()) acc.pop_back();
         return acc;
@@ -166,6 +162,29 @@ SegmentLevel GetAnalyseBarCode::ReadSegmentLevel(const std::u16string& lbid,
         level.read = false;
     }
     return level;
+}
+
+std::vector<SegmentLevel> GetAnalyseBarCode::ReadScanLevels(
+    const std::vector<std::u16string>& items, const std::u16string& gzid) {
+    std::vector<SegmentLevel> levels;
+    levels.reserve(items.size());
+    bool again = false;
+    {
+        RuleRead read(gzid, items.size());
+        for (const auto& item : items) levels.push_back(ReadSegmentLevel(item, gzid, read));
+        // A single level has nothing to be paired with; after a failure its boxes have been
+        // shown, and a second read would show them again.
+        again = items.size() > 1 && read.ReadAfterCommit() && !read.Failed();
+        read.End();
+    }
+    if (again) {
+        levels.clear();
+        RuleRead read(gzid, items.size());
+        read.metExtraReads = true;
+        for (const auto& item : items) levels.push_back(ReadSegmentLevel(item, gzid, read));
+        read.End();
+    }
+    return levels;
 }
 
 std::u16string GetAnalyseBarCode::CutSegment(const SegmentLevel& level, const std::u16string& txm) {

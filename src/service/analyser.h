@@ -55,6 +55,12 @@ class GetAnalyseBarCode {
     // every barcode with it.
     static SegmentLevel ReadSegmentLevel(const std::u16string& lbid, const std::u16string& gzid,
                                          RuleRead& read);
+    // The levels of a scan's categories, of one version of the rule. The read of a last GS1
+    // level's AI comes after the read's commit when only position levels came before it (its
+    // kind shows only once its row is read): it may then pair that AI with a later version of
+    // the others, and the levels are read once more, that read expected.
+    static std::vector<SegmentLevel> ReadScanLevels(const std::vector<std::u16string>& items,
+                                                    const std::u16string& gzid);
     // The level query for a category and rule, exactly as the analyser sends it; and the level
     // from the columns of its first row (throws DbError where the analyser's reading fails).
     // The rule tools ask the store with these, so that they see the row and the numbers a till

@@ -18,10 +18,10 @@ CompiledRule::CompiledRule(const std::u16string& lbid, const std::u16string& gzi
     const std::u16string rule = gzid.empty() ? m.TxmGZ : gzid;
     defaultTxm_ = m.TXMName;
     const std::vector<std::u16string> items = SplitCategories(lbid);
-    RuleRead read(rule, items.size());  // the levels of one version, as a scan reads them
-    for (const auto& item : items) {
+    // The levels of one version, as a scan reads them.
+    for (SegmentLevel& level : GetAnalyseBarCode::ReadScanLevels(items, rule)) {
         Piece p;
-        p.level = GetAnalyseBarCode::ReadSegmentLevel(item, rule, read);
+        p.level = std::move(level);
         storeFailed_ = storeFailed_ || p.level.queryFailed;
         if (p.level.read && p.level.IsGs1()) {
             gs1_ = true;
@@ -42,7 +42,6 @@ CompiledRule::CompiledRule(const std::u16string& lbid, const std::u16string& gzi
         }
         pieces_.push_back(p);
     }
-    read.End();
     for (const auto& p : pieces_) {
         if (gs1_) break;  // a plan of positions does not serve labels of fields
         if (p.from == kNever) {

@@ -136,6 +136,7 @@ std::shared_ptr<Recordset> RuleRead::OpenReadOnlyRs(const std::u16string& sql) {
     if (gaveUp_) return nullptr;
     try {
         if (open_ && ++reads_ == expected_) DbConn().CommitTransWithNextQuery();
+        if (open_ && reads_ > expected_) late_ = true;
         return QueryReadOnly(sql);
     } catch (...) {
         gaveUp_ = CurrentIsTimeout();

@@ -63,6 +63,11 @@ class RuleRead {
     bool NextIsLast() const noexcept { return open_ && reads_ + 1 == expected_; }
     // What the reads have met so far, for the caller's guess at what comes.
     bool metExtraReads = false;
+    // Whether a read came after the commit had gone out with the announced last one: it may
+    // have met a later version than the reads before it.
+    bool ReadAfterCommit() const noexcept { return late_; }
+    // Whether a read failed or the read gave up (their boxes are still to come from End).
+    bool Failed() const noexcept { return gaveUp_ || !failures_.empty(); }
     // Ends the read transaction, then shows the boxes of the failures met inside it.
     void End() noexcept;
 
@@ -70,6 +75,7 @@ class RuleRead {
     size_t expected_, reads_ = 0;
     bool open_ = false;
     bool gaveUp_ = false;
+    bool late_ = false;
     bool sqlServer_ = false;
     std::vector<std::u16string> failures_;
 };
